@@ -1,0 +1,114 @@
+// cavedump.cpp - the entry: gets the name of one cave file, reads the head of the
+// file once, and tries the two formats on it in a fixed order, ATARI first, then
+// KV64. Complaints about the file go to standard error; the report goes to standard
+// output.
+//
+// The status is 0 whatever the file held, so that scripts can run the tool over any
+// file; the one exception is a report that could not be written, status 1.
+
+#include "intake.h"
+#include "report.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+// The word typed at the prompt: at most 255 characters and the terminator. The
+// width in askname's "%255s" must stay one below this size.
+constexpr std::size_t typedsize = 256;
+
+// Standard output is buffered and standard error is not. After a report, flush it,
+// so that when both streams go to one file the lines keep the order they were made.
+static void flushreport()
+{
+    std::fflush(stdout);
+}
+
+void intake(std::span<const unsigned char> head, const char *name)
+{
+    if (head.size() < sizeof(atarirec)) {
+        std::fprintf(stderr, "ATARI File with wrong format size %s\n", name);
+    } else if (!std::equal(atarisignature.begin(), atarisignature.end(), head.begin())) {
+        std::fprintf(stderr, "ATARI File with wrong format %s\n", name);
+    } else {
+        atarirec rec;
+        std::memcpy(&rec, head.data(), sizeof rec);
+        showatari(rec);
+        flushreport();
+    }
+
+    // The second check is made whatever the first found. The signatures differ in
+    // their first byte, so at most one of the two reports is printed.
+    if (head.size() < sizeof(kv64rec)) {
+        std::fprintf(stderr, "KV64 File with wrong format size %s\n", name);
+    } else if (!std::equal(kv64signature.begin(), kv64signature.end(), head.begin())) {
+        std::fprintf(stderr, "KV64 File with wrong format %s\n", name);
+    } else {
+        kv64rec rec;
+        std::memcpy(&rec, head.data(), sizeof rec);
+        showkv64(rec);
+        flushreport();
+    }
+}
+
+// Asks for the file's name and reads one word into typed. Gives nullptr, after saying
+// why on standard error, when input ends first or the word does not fit: a name cut
+// short could open a different file, so a long one is refused whole.
+static const char *askname(char (&typed)[typedsize])
+{
+    static_assert(typedsize == 256, "the width in \"%255s\" below is typedsize - 1");
+    std::fputs("filename:", stdout);
+    std::fflush(stdout);
+    if (std::scanf("%255s", typed) != 1) {
+        std::fputs("No file name given\n", stderr);
+        return nullptr;
+    }
+    // The word fitted when what follows it is a blank, a line end or the end of input.
+    const int next = std::getchar();
+    if (next != EOF && std::isspace(next) == 0) {
+        std::fputs("File name too long\n", stderr);
+        return nullptr;
+    }
+    return typed;
+}
+
+// Reads the head of the file called name into raw, in one read, and judges it.
+static void readcave(const char *name, unsigned char (&raw)[headsize])
+{
+    std::FILE *file = std::fopen(name, "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "File cant be open %s\n", name);
+        return;
+    }
+    // Unbuffered: fread then reads straight into raw, with no stream buffer between.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    const std::size_t count = std::fread(raw, 1, headsize, file);
+    std::fclose(file);
+    intake(std::span<const unsigned char>(raw, count), name);
+}
+
+// A report that could not be written (a full disk, a closed pipe) is no success.
+// Checked once, at the end of every path: the flush writes what is left, and the
+// stream's error flag remembers any write that failed before.
+static int finish()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fputs("Write error on standard output\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+#ifndef CAVEDUMP_NO_MAIN // the fuzz target brings its own entry and calls intake
+int main(int argc, char *argv[])
+{
+    char typed[typedsize];
+    unsigned char raw[headsize];
+
+    const char *name = argc >= 2 ? argv[1] : askname(typed);
+    if (name != nullptr)
+        readcave(name, raw);
+    return finish();
+}
+#endif

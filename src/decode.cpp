@@ -1,0 +1,98 @@
+// decode.cpp - numbers, names, cave types and the letter picture from stored bytes.
+
+#include "decode.h"
+
+#include <cstdio>
+
+int byte2int(unsigned char b)
+{
+    return b;
+}
+
+// The decimal digit in the low four bits of b. One above 9 prints warning, and is
+// given as it is: the report shows what the file holds, not a mended value.
+static int digit(unsigned char b, const char *warning)
+{
+    const int d = byte2int(b) % 16;
+    if (d > 9)
+        std::fputs(warning, stdout);
+    return d;
+}
+
+int bcd2int(std::span<const unsigned char, 2> p)
+{
+    const int ia = digit(p[0], "bcd2int ia > 9 \n");
+    const int ib = digit(p[1], "bcd2int ib > 9 \n");
+    return 10 * ia + ib;
+}
+
+int bcd3int(std::span<const unsigned char, 3> p)
+{
+    const int ia = digit(p[0], "bcd3int ia > 9 \n");
+    const int ib = digit(p[1], "bcd3int ib > 9 \n");
+    const int ic = digit(p[2], "bcd3int ic > 9 \n");
+    return 100 * ia + 10 * ib + ic;
+}
+
+int nib2int(unsigned char b, unsigned char mask)
+{
+    return (byte2int(b) & mask) & 0x0F;
+}
+
+const char *name2str(std::span<const unsigned char, namesize> p)
+{
+    // Twelve characters and the terminator that ends even a name with no stop byte.
+    static char name[namesize + 1];
+    std::size_t i = 0;
+    while (i < namesize && p[i] != 0 && p[i] < 0x80) {
+        name[i] = static_cast<char>(p[i]);
+        ++i;
+    }
+    name[i] = '\0';
+    return name;
+}
+
+void showflagtype(unsigned char flags)
+{
+    if (flags == intermissionflags)
+        std::fputs("--- Intermission --(1)-\n", stdout);
+    else
+        std::fputs("------ Cave -------(1)-\n", stdout);
+}
+
+// An intermission uses only the left 20 tiles of each row; the right half is filler.
+static bool righthalfempty(const cavemap &map)
+{
+    for (const auto &row : map)
+        for (std::size_t col = mapbytes / 2; col < mapbytes; ++col)
+            if (row[col] != fillerbyte)
+                return false;
+    return true;
+}
+
+void showmaptype(const cavemap &map)
+{
+    if (righthalfempty(map))
+        std::fputs("--- Intermission --(2)-\n", stdout);
+    else
+        std::fputs("------ Cave -------(2)-\n", stdout);
+}
+
+int showmap(const cavemap &map, const tileletters &letters)
+{
+    int count = 0;
+    for (const auto &row : map) {
+        for (const unsigned char b : row) {
+            const int v = byte2int(b);
+            std::printf("%c%c", letters[static_cast<std::size_t>(v / 16)],
+                        letters[static_cast<std::size_t>(v % 16)]);
+            count += 2;
+        }
+        std::fputs("\n", stdout);
+    }
+    // Under the 22 stored rows the picture closes with one row of the filler letter.
+    for (std::size_t col = 0; col < mapbytes; ++col)
+        std::printf("%c%c", letters[4], letters[4]);
+    std::fputs("\n\n\n", stdout);
+    return count;
+}

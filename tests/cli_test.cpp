@@ -1,0 +1,244 @@
+// End-to-end tests: the real cavedump run on small files made here, with its two
+// streams and its status compared exactly.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void spit(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Each test runs in a folder of its own, which is also cavedump's working folder.
+class Cli : public testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override
+    {
+        std::string templ = testing::TempDir() + "cavedump-XXXXXX";
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        dir = templ;
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    std::string file(const std::string &name, const std::string &bytes)
+    {
+        spit(dir + "/" + name, bytes);
+        return name;
+    }
+
+    // Runs cavedump with args, input as standard input (none: /dev/null). When
+    // together, standard error goes where standard output goes; outpath, when given,
+    // is where standard output goes (its text is then not read back).
+    outcome run(const std::vector<std::string> &args, const std::string *input = nullptr,
+                bool together = false, const char *outpath = nullptr)
+    {
+        const std::string in = input ? file(".stdin", *input) : "/dev/null";
+        const std::string out = outpath ? outpath : dir + "/.stdout";
+        const std::string err = dir + "/.stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (together)
+            posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        else
+            posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+        std::vector<char *> argv{const_cast<char *>(CAVEDUMP_PATH)};
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+
+        outcome result;
+        pid_t pid = 0;
+        const int failed = posix_spawn(&pid, CAVEDUMP_PATH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (failed != 0)
+            return result;
+        int wstatus = 0;
+        waitpid(pid, &wstatus, 0);
+        result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+        if (outpath == nullptr)
+            result.out = slurp(out);
+        if (!together)
+            result.err = slurp(err);
+        return result;
+    }
+};
+
+const std::string atarisig = "\xAB\xAB\xAB\xAB";
+const std::string kv64sig = std::string("\x00\xBE", 2);
+
+// size bytes that begin with start; the rest are 0x44, a map of filler.
+std::string cave(const std::string &start, std::size_t size)
+{
+    std::string bytes(size, '\x44');
+    bytes.replace(0, std::min(start.size(), size), start.substr(0, size));
+    return bytes;
+}
+
+TEST_F(Cli, SizeAndSignatureDecideWhichReportAndWhichMessages)
+{
+    struct intakecase {
+        std::string start;
+        std::size_t size;
+        const char *report; // first line of the report, or "" for none
+        const char *errors;
+    };
+    const intakecase cases[] = {
+        {"", 0, "", "ATARI File with wrong format size f\nKV64 File with wrong format size f\n"},
+        {kv64sig, 497, "", "ATARI File with wrong format size f\nKV64 File with wrong format size f\n"},
+        {kv64sig, 498, "flags:          68\n------ Cave -------(1)-\n--- Intermission --(2)-\n", "ATARI File with wrong format size f\n"},
+        {kv64sig, 503, "flags:          68\n", "ATARI File with wrong format size f\n"},
+        {kv64sig, 504, "flags:          68\n", "ATARI File with wrong format f\n"},
+        {atarisig, 503, "", "ATARI File with wrong format size f\nKV64 File with wrong format f\n"},
+        {atarisig, 504, "flags:          68\nname :         ", "KV64 File with wrong format f\n"},
+        {"\xAB\xAB\xAB", 600, "", "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
+        {std::string("\x00\xBF", 2), 600, "", "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
+        {"\xBE", 600, "", "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
+    };
+    for (const auto &c : cases) {
+        const auto result = run({file("f", cave(c.start, c.size))});
+        SCOPED_TRACE(testing::Message() << c.size << " bytes");
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, c.errors);
+        EXPECT_EQ(result.out.substr(0, std::string(c.report).size()), c.report);
+        EXPECT_EQ(result.out.empty(), std::string(c.report).empty());
+    }
+}
+
+TEST_F(Cli, ReadsOnlyTheFirst1024Bytes)
+{
+    std::string head = cave(kv64sig, 1024);
+    head[476] = 0x3C;
+    const std::string tail(5000, '\x12');
+    const auto whole = run({file("long", head + tail)});
+    const auto cut = run({file("cut", head)});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_EQ(whole.err, "ATARI File with wrong format long\n");
+    EXPECT_EQ(whole.out, cut.out);
+    EXPECT_EQ(whole.out.substr(0, 18), "flags:          60");
+}
+
+TEST_F(Cli, NamesThatCannotBeOpened)
+{
+    auto missing = run({"no such.cav"});
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "File cant be open no such.cav\n");
+
+    auto empty = run({""});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.err, "File cant be open \n");
+
+    // A name is printed as it is, never read as a format.
+    auto percent = run({"%s%n%d.cav"});
+    EXPECT_EQ(percent.status, 0);
+    EXPECT_EQ(percent.err, "File cant be open %s%n%d.cav\n");
+}
+
+TEST_F(Cli, BothStreamsTogetherKeepTheirOrder)
+{
+    const auto atari = run({file("a", cave(atarisig, 504))}, nullptr, true);
+    EXPECT_EQ(atari.status, 0);
+    EXPECT_EQ(atari.out.substr(0, 6), "flags:");
+    const std::string last = "\n\n\nKV64 File with wrong format a\n";
+    ASSERT_GT(atari.out.size(), last.size());
+    EXPECT_EQ(atari.out.substr(atari.out.size() - last.size()), last);
+
+    const auto kv64 = run({file("k", cave(kv64sig, 504))}, nullptr, true);
+    EXPECT_EQ(kv64.out.substr(0, 49), "ATARI File with wrong format k\nflags:          68");
+}
+
+TEST_F(Cli, ANameOnTheCommandLineNeedsNoPromptAndFurtherArgumentsAreIgnored)
+{
+    file("k", cave(kv64sig, 498));
+    const std::string typed = "other\n";
+    const auto alone = run({"k"});
+    const auto more = run({"k", "extra", "--help"}, &typed);
+    EXPECT_EQ(more.status, 0);
+    EXPECT_EQ(more.out, alone.out);
+    EXPECT_EQ(more.err, alone.err);
+    EXPECT_EQ(more.out.substr(0, 6), "flags:");
+}
+
+TEST_F(Cli, PromptReadsOneWordAfterBlanks)
+{
+    const auto direct = run({file("k", cave(kv64sig, 498))});
+    const std::string typed = " \n\t k rest of the line\n";
+    const auto asked = run({}, &typed);
+    EXPECT_EQ(asked.status, 0);
+    EXPECT_EQ(asked.out, "filename:" + direct.out);
+    EXPECT_EQ(asked.err, direct.err);
+}
+
+TEST_F(Cli, PromptWithNoWordOpensNothing)
+{
+    for (const std::string typed : {"", " \n\n\t"}) {
+        const auto result = run({}, &typed);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "filename:");
+        EXPECT_EQ(result.err, "No file name given\n");
+    }
+}
+
+TEST_F(Cli, PromptTakes255CharactersAndRefuses256)
+{
+    // 255 is also the longest name a Linux file system takes for one file.
+    const std::string longest(255, 'n');
+    file(longest, cave(atarisig, 504));
+    const std::string typed = longest + "\n";
+    const auto fits = run({}, &typed);
+    EXPECT_EQ(fits.status, 0);
+    EXPECT_EQ(fits.out.substr(0, 15), "filename:flags:");
+    EXPECT_EQ(fits.err, "KV64 File with wrong format " + longest + "\n");
+
+    // Cut to 255 characters it would name the file above: it must not be opened.
+    const std::string toolong = longest + "n";
+    const auto refused = run({}, &toolong);
+    EXPECT_EQ(refused.status, 0);
+    EXPECT_EQ(refused.out, "filename:");
+    EXPECT_EQ(refused.err, "File name too long\n");
+}
+
+TEST_F(Cli, AReportThatCannotBeWrittenFailsWithStatus1)
+{
+    file("a", cave(atarisig, 504));
+    const auto full = run({"a"}, nullptr, false, "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "KV64 File with wrong format a\nWrite error on standard output\n");
+
+    // Nothing to write is nothing lost.
+    const auto missing = run({"missing"}, nullptr, false, "/dev/full");
+    EXPECT_EQ(missing.status, 0);
+    EXPECT_EQ(missing.err, "File cant be open missing\n");
+}
+
+} // namespace
