@@ -14,7 +14,7 @@
 #include <cstddef>
 
 struct atarirec {
-    unsigned char signature[4];  // 0xAB 0xAB 0xAB 0xAB
+    unsigned char signature[4]; // 0xAB 0xAB 0xAB 0xAB
     unsigned char name[namesize];
     cavemap map;
     unsigned char reserved1[16];

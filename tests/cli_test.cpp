@@ -10,7 +10,9 @@
 #include <iterator>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,9 +35,19 @@ void spit(const std::string &path, const std::string &bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// How to run cavedump: what its standard input holds (none: /dev/null, or closed
+// altogether), whether standard error goes where standard output goes, and where
+// standard output goes when not to a file that is read back.
+struct how {
+    const std::string *input = nullptr;
+    bool closedinput = false;
+    bool together = false;
+    const char *outpath = nullptr;
+};
+
 // Each test runs in a folder of its own, which is also cavedump's working folder.
 class Cli : public testing::Test {
-protected:
+  protected:
     std::string dir;
 
     void SetUp() override
@@ -52,24 +64,25 @@ protected:
         return name;
     }
 
-    // Runs cavedump with args, input as standard input (none: /dev/null). When
-    // together, standard error goes where standard output goes; outpath, when given,
-    // is where standard output goes (its text is then not read back).
-    outcome run(const std::vector<std::string> &args, const std::string *input = nullptr,
-                bool together = false, const char *outpath = nullptr)
+    outcome run(const std::vector<std::string> &args, how h = {})
     {
-        const std::string in = input ? file(".stdin", *input) : "/dev/null";
-        const std::string out = outpath ? outpath : dir + "/.stdout";
+        const std::string in = h.input ? file(".stdin", *h.input) : "/dev/null";
+        const std::string out = h.outpath ? h.outpath : dir + "/.stdout";
         const std::string err = dir + "/.stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (together)
+        if (h.closedinput)
+            posix_spawn_file_actions_addclose(&actions, 0);
+        else
+            posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (h.together)
             posix_spawn_file_actions_adddup2(&actions, 1, 2);
         else
-            posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
 
         std::vector<char *> argv{const_cast<char *>(CAVEDUMP_PATH)};
         for (const auto &a : args)
@@ -78,16 +91,17 @@ protected:
 
         outcome result;
         pid_t pid = 0;
-        const int failed = posix_spawn(&pid, CAVEDUMP_PATH, &actions, nullptr, argv.data(), environ);
+        const int failed =
+            posix_spawn(&pid, CAVEDUMP_PATH, &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (failed != 0)
             return result;
         int wstatus = 0;
         waitpid(pid, &wstatus, 0);
         result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-        if (outpath == nullptr)
+        if (h.outpath == nullptr)
             result.out = slurp(out);
-        if (!together)
+        if (!h.together)
             result.err = slurp(err);
         return result;
     }
@@ -114,14 +128,18 @@ TEST_F(Cli, SizeAndSignatureDecideWhichReportAndWhichMessages)
     };
     const intakecase cases[] = {
         {"", 0, "", "ATARI File with wrong format size f\nKV64 File with wrong format size f\n"},
-        {kv64sig, 497, "", "ATARI File with wrong format size f\nKV64 File with wrong format size f\n"},
-        {kv64sig, 498, "flags:          68\n------ Cave -------(1)-\n--- Intermission --(2)-\n", "ATARI File with wrong format size f\n"},
+        {kv64sig, 497, "",
+         "ATARI File with wrong format size f\nKV64 File with wrong format size f\n"},
+        {kv64sig, 498, "flags:          68\n------ Cave -------(1)-\n--- Intermission --(2)-\n",
+         "ATARI File with wrong format size f\n"},
         {kv64sig, 503, "flags:          68\n", "ATARI File with wrong format size f\n"},
         {kv64sig, 504, "flags:          68\n", "ATARI File with wrong format f\n"},
         {atarisig, 503, "", "ATARI File with wrong format size f\nKV64 File with wrong format f\n"},
         {atarisig, 504, "flags:          68\nname :         ", "KV64 File with wrong format f\n"},
-        {"\xAB\xAB\xAB", 600, "", "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
-        {std::string("\x00\xBF", 2), 600, "", "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
+        {"\xAB\xAB\xAB", 600, "",
+         "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
+        {std::string("\x00\xBF", 2), 600, "",
+         "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
         {"\xBE", 600, "", "ATARI File with wrong format f\nKV64 File with wrong format f\n"},
     };
     for (const auto &c : cases) {
@@ -166,14 +184,14 @@ TEST_F(Cli, NamesThatCannotBeOpened)
 
 TEST_F(Cli, BothStreamsTogetherKeepTheirOrder)
 {
-    const auto atari = run({file("a", cave(atarisig, 504))}, nullptr, true);
+    const auto atari = run({file("a", cave(atarisig, 504))}, {.together = true});
     EXPECT_EQ(atari.status, 0);
     EXPECT_EQ(atari.out.substr(0, 6), "flags:");
     const std::string last = "\n\n\nKV64 File with wrong format a\n";
     ASSERT_GT(atari.out.size(), last.size());
     EXPECT_EQ(atari.out.substr(atari.out.size() - last.size()), last);
 
-    const auto kv64 = run({file("k", cave(kv64sig, 504))}, nullptr, true);
+    const auto kv64 = run({file("k", cave(kv64sig, 504))}, {.together = true});
     EXPECT_EQ(kv64.out.substr(0, 49), "ATARI File with wrong format k\nflags:          68");
 }
 
@@ -182,7 +200,7 @@ TEST_F(Cli, ANameOnTheCommandLineNeedsNoPromptAndFurtherArgumentsAreIgnored)
     file("k", cave(kv64sig, 498));
     const std::string typed = "other\n";
     const auto alone = run({"k"});
-    const auto more = run({"k", "extra", "--help"}, &typed);
+    const auto more = run({"k", "extra", "--help"}, {.input = &typed});
     EXPECT_EQ(more.status, 0);
     EXPECT_EQ(more.out, alone.out);
     EXPECT_EQ(more.err, alone.err);
@@ -193,7 +211,7 @@ TEST_F(Cli, PromptReadsOneWordAfterBlanks)
 {
     const auto direct = run({file("k", cave(kv64sig, 498))});
     const std::string typed = " \n\t k rest of the line\n";
-    const auto asked = run({}, &typed);
+    const auto asked = run({}, {.input = &typed});
     EXPECT_EQ(asked.status, 0);
     EXPECT_EQ(asked.out, "filename:" + direct.out);
     EXPECT_EQ(asked.err, direct.err);
@@ -202,7 +220,7 @@ TEST_F(Cli, PromptReadsOneWordAfterBlanks)
 TEST_F(Cli, PromptWithNoWordOpensNothing)
 {
     for (const std::string typed : {"", " \n\n\t"}) {
-        const auto result = run({}, &typed);
+        const auto result = run({}, {.input = &typed});
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.out, "filename:");
         EXPECT_EQ(result.err, "No file name given\n");
@@ -215,14 +233,14 @@ TEST_F(Cli, PromptTakes255CharactersAndRefuses256)
     const std::string longest(255, 'n');
     file(longest, cave(atarisig, 504));
     const std::string typed = longest + "\n";
-    const auto fits = run({}, &typed);
+    const auto fits = run({}, {.input = &typed});
     EXPECT_EQ(fits.status, 0);
     EXPECT_EQ(fits.out.substr(0, 15), "filename:flags:");
     EXPECT_EQ(fits.err, "KV64 File with wrong format " + longest + "\n");
 
     // Cut to 255 characters it would name the file above: it must not be opened.
     const std::string toolong = longest + "n";
-    const auto refused = run({}, &toolong);
+    const auto refused = run({}, {.input = &toolong});
     EXPECT_EQ(refused.status, 0);
     EXPECT_EQ(refused.out, "filename:");
     EXPECT_EQ(refused.err, "File name too long\n");
@@ -231,14 +249,83 @@ TEST_F(Cli, PromptTakes255CharactersAndRefuses256)
 TEST_F(Cli, AReportThatCannotBeWrittenFailsWithStatus1)
 {
     file("a", cave(atarisig, 504));
-    const auto full = run({"a"}, nullptr, false, "/dev/full");
+    const auto full = run({"a"}, {.outpath = "/dev/full"});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err, "KV64 File with wrong format a\nWrite error on standard output\n");
 
     // Nothing to write is nothing lost.
-    const auto missing = run({"missing"}, nullptr, false, "/dev/full");
+    const auto missing = run({"missing"}, {.outpath = "/dev/full"});
     EXPECT_EQ(missing.status, 0);
     EXPECT_EQ(missing.err, "File cant be open missing\n");
+}
+
+// Inputs that are not cave files at all, or names no one would choose.
+
+TEST_F(Cli, ADirectoryOrDevNullIsAFileWithNoBytes)
+{
+    ASSERT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
+    const std::string none =
+        "ATARI File with wrong format size N\nKV64 File with wrong format size N\n";
+    for (const std::string name : {"folder", "/dev/null"}) {
+        const auto result = run({name});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "");
+        std::string expected = none;
+        expected.replace(expected.find('N'), 1, name);
+        expected.replace(expected.rfind('N'), 1, name);
+        EXPECT_EQ(result.err, expected);
+    }
+}
+
+TEST_F(Cli, AFifoIsReadUntilItsWriterCloses)
+{
+    ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0644), 0);
+    // The writer's open waits for cavedump's; 300 bytes are too few for either format.
+    std::thread writer([this] { spit(dir + "/pipe", cave(kv64sig, 300)); });
+    const auto result = run({"pipe"});
+    writer.join();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "ATARI File with wrong format size pipe\nKV64 File with wrong format size pipe\n");
+}
+
+TEST_F(Cli, AFileOfMegabytesIsJudgedOnItsHead)
+{
+    std::string head = cave(atarisig, 504);
+    head[4] = 'B';
+    head[5] = 0;
+    const auto small = run({file("small", head)});
+    const auto big = run({file("big", head + std::string(4 << 20, '\x7F'))});
+    EXPECT_EQ(big.status, 0);
+    EXPECT_EQ(big.out, small.out);
+    EXPECT_EQ(big.out.substr(19, 16), "name :         B");
+    EXPECT_EQ(big.err, "KV64 File with wrong format big\n");
+}
+
+TEST_F(Cli, OddNamesArePrintedAsTheyAre)
+{
+    const std::string names[] = {"two words.cav", "100%d %s %n.cav", "caf\xE9\xFF.cav", " lead"};
+    for (const auto &name : names) {
+        const auto result = run({file(name, cave(kv64sig, 600))});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "ATARI File with wrong format " + name + "\n");
+        EXPECT_EQ(result.out.substr(0, 6), "flags:");
+    }
+
+    // Thousands of characters: no such file can exist, and nothing overflows.
+    const std::string huge(5000, 'x');
+    const auto result = run({huge});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "File cant be open " + huge + "\n");
+}
+
+TEST_F(Cli, PromptWithStandardInputClosed)
+{
+    const auto result = run({}, {.closedinput = true});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "filename:");
+    EXPECT_EQ(result.err, "No file name given\n");
 }
 
 } // namespace

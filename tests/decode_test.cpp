@@ -105,10 +105,8 @@ TEST(Name2str, EachCallOverwritesTheLastAndIsTerminated)
 TEST(Showflagtype, OnlyExactly0x3CIsAnIntermission)
 {
     const std::pair<unsigned char, const char *> cases[] = {
-        {0x3C, "--- Intermission --(1)-\n"},
-        {0x3D, "------ Cave -------(1)-\n"},
-        {0xBC, "------ Cave -------(1)-\n"},
-        {0x00, "------ Cave -------(1)-\n"},
+        {0x3C, "--- Intermission --(1)-\n"}, {0x3D, "------ Cave -------(1)-\n"},
+        {0xBC, "------ Cave -------(1)-\n"}, {0x00, "------ Cave -------(1)-\n"},
         {0x7C, "------ Cave -------(1)-\n"},
     };
     for (const auto &[flags, line] : cases) {

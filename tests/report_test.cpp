@@ -180,8 +180,8 @@ TEST(Reports, ReservedBytesNeverChangeThem)
 
     filebytes<sizeof(kv64rec)> kv64;
     kv64.put(0, {0x00, 0xBE});
-    expectreservedignored(kv64, {443, 445, 447, 449, 451, 453, 455, 457, 475, 478, 480,
-                                 482, 484, 486, 497});
+    expectreservedignored(
+        kv64, {443, 445, 447, 449, 451, 453, 455, 457, 475, 478, 480, 482, 484, 486, 497});
 }
 
 TEST(Showkv64, PrintsEveryValueFromItsOwnOffset)
