@@ -1,0 +1,19 @@
+# Installs the build in BUILD under PREFIX, checks the files a user gets, and runs the
+# installed program on the ATARI sample.
+#
+#   cmake -DBUILD=dir -DPREFIX=dir -DSAMPLES=dir -DEXPECTED=golden/base -P install.cmake
+
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${PREFIX}"
+    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+foreach(installed IN ITEMS bin/cavedump share/man/man1/cavedump.1)
+    if(NOT EXISTS "${PREFIX}/${installed}")
+        message(FATAL_ERROR "not installed: ${installed}")
+    endif()
+endforeach()
+execute_process(COMMAND "${PREFIX}/bin/cavedump" atari-stairs.cav
+    WORKING_DIRECTORY "${SAMPLES}" OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+file(READ "${EXPECTED}.out" expected)
+if(NOT status EQUAL 0 OR NOT out STREQUAL expected)
+    message(FATAL_ERROR "the installed cavedump printed (status ${status}):\n${out}${err}")
+endif()
