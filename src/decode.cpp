@@ -2,6 +2,7 @@
 
 #include "decode.h"
 
+#include <algorithm>
 #include <cstdio>
 
 int byte2int(unsigned char b)
@@ -80,19 +81,22 @@ void showmaptype(const cavemap &map)
 
 int showmap(const cavemap &map, const tileletters &letters)
 {
+    // One row of the picture is written at once: two letters a byte, then the line end.
+    std::array<char, 2 * mapbytes + 1> line{};
+    line.back() = '\n';
     int count = 0;
     for (const auto &row : map) {
-        for (const unsigned char b : row) {
-            const int v = byte2int(b);
-            std::printf("%c%c", letters[static_cast<std::size_t>(v / 16)],
-                        letters[static_cast<std::size_t>(v % 16)]);
+        for (std::size_t col = 0; col < mapbytes; ++col) {
+            const int v = byte2int(row[col]);
+            line[2 * col] = letters[static_cast<std::size_t>(v / 16)];
+            line[2 * col + 1] = letters[static_cast<std::size_t>(v % 16)];
             count += 2;
         }
-        std::fputs("\n", stdout);
+        std::fwrite(line.data(), 1, line.size(), stdout);
     }
     // Under the 22 stored rows the picture closes with one row of the filler letter.
-    for (std::size_t col = 0; col < mapbytes; ++col)
-        std::printf("%c%c", letters[4], letters[4]);
-    std::fputs("\n\n\n", stdout);
+    std::fill(line.begin(), line.end() - 1, letters[4]);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputs("\n\n", stdout);
     return count;
 }
