@@ -18,6 +18,9 @@
 // width in askname's "%255s" must stay one below this size.
 constexpr std::size_t typedsize = 256;
 
+static_assert(sizeof(atarirec) <= headsize && sizeof(kv64rec) <= headsize,
+              "both records must lie within the head of the file that is read");
+
 // Standard output is buffered and standard error is not. After a report, flush it,
 // so that when both streams go to one file the lines keep the order they were made.
 static void flushreport()
