@@ -86,10 +86,11 @@ int showmap(const cavemap &map, const tileletters &letters)
     line.back() = '\n';
     int count = 0;
     for (const auto &row : map) {
-        for (std::size_t col = 0; col < mapbytes; ++col) {
-            const int v = byte2int(row[col]);
-            line[2 * col] = letters[static_cast<std::size_t>(v / 16)];
-            line[2 * col + 1] = letters[static_cast<std::size_t>(v % 16)];
+        char *out = line.data();
+        for (const unsigned char b : row) {
+            const int v = byte2int(b);
+            *out++ = letters[static_cast<std::size_t>(v / 16)];
+            *out++ = letters[static_cast<std::size_t>(v % 16)];
             count += 2;
         }
         std::fwrite(line.data(), 1, line.size(), stdout);
