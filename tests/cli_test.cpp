@@ -264,16 +264,12 @@ TEST_F(Cli, AReportThatCannotBeWrittenFailsWithStatus1)
 TEST_F(Cli, ADirectoryOrDevNullIsAFileWithNoBytes)
 {
     ASSERT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
-    const std::string none =
-        "ATARI File with wrong format size N\nKV64 File with wrong format size N\n";
     for (const std::string name : {"folder", "/dev/null"}) {
         const auto result = run({name});
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.out, "");
-        std::string expected = none;
-        expected.replace(expected.find('N'), 1, name);
-        expected.replace(expected.rfind('N'), 1, name);
-        EXPECT_EQ(result.err, expected);
+        EXPECT_EQ(result.err, "ATARI File with wrong format size " + name +
+                                  "\nKV64 File with wrong format size " + name + "\n");
     }
 }
 
