@@ -55,15 +55,30 @@ void intake(std::span<const unsigned char> head, const char *name)
     }
 }
 
+// Reads and drops what is left of the current line, its line end included, so that
+// nothing of a refused line is left for whoever reads standard input next: in a
+// terminal that is the shell, which would otherwise run it as a command.
+static void skipline()
+{
+    int c = 0;
+    do
+        c = std::getchar();
+    while (c != '\n' && c != EOF);
+}
+
 // Asks for the file's name and reads one word into typed. Gives nullptr, after saying
-// why on standard error, when input ends first or the word does not fit: a name cut
-// short could open a different file, so a long one is refused whole.
+// why on standard error, when input ends first or the word cannot be opened as typed:
+// a name cut short, or cut at a NUL byte, could open a different file, so such a word
+// is refused whole.
 static const char *askname(char (&typed)[typedsize])
 {
     static_assert(typedsize == 256, "the width in \"%255s\" below is typedsize - 1");
     std::fputs("filename:", stdout);
     std::fflush(stdout);
-    if (std::scanf("%255s", typed) != 1) {
+    // start and end count the characters read up to the word and up to its end.
+    int start = 0;
+    int end = 0;
+    if (std::scanf(" %n%255s%n", &start, typed, &end) != 1) {
         std::fputs("No file name given\n", stderr);
         return nullptr;
     }
@@ -71,6 +86,12 @@ static const char *askname(char (&typed)[typedsize])
     const int next = std::getchar();
     if (next != EOF && std::isspace(next) == 0) {
         std::fputs("File name too long\n", stderr);
+        skipline();
+        return nullptr;
+    }
+    // "%s" stores a NUL byte like any other character, and the name would end there.
+    if (std::strlen(typed) != static_cast<std::size_t>(end - start)) {
+        std::fputs("File name not valid\n", stderr);
         return nullptr;
     }
     return typed;

@@ -36,11 +36,13 @@ void spit(const std::string &path, const std::string &bytes)
 }
 
 // How to run cavedump: what its standard input holds (none: /dev/null, or closed
-// altogether), whether standard error goes where standard output goes, and where
-// standard output goes when not to a file that is read back.
+// altogether, or a descriptor of the test's own), whether standard error goes where
+// standard output goes, and where standard output goes when not to a file that is
+// read back.
 struct how {
     const std::string *input = nullptr;
     bool closedinput = false;
+    int inputfd = -1;
     bool together = false;
     const char *outpath = nullptr;
 };
@@ -74,6 +76,8 @@ class Cli : public testing::Test {
         posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
         if (h.closedinput)
             posix_spawn_file_actions_addclose(&actions, 0);
+        else if (h.inputfd >= 0)
+            posix_spawn_file_actions_adddup2(&actions, h.inputfd, 0);
         else
             posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -193,6 +197,11 @@ TEST_F(Cli, BothStreamsTogetherKeepTheirOrder)
 
     const auto kv64 = run({file("k", cave(kv64sig, 504))}, {.together = true});
     EXPECT_EQ(kv64.out.substr(0, 49), "ATARI File with wrong format k\nflags:          68");
+
+    // The prompt is out before the answer is read, so before any message.
+    const std::string typed = "missing\n";
+    const auto asked = run({}, {.input = &typed, .together = true});
+    EXPECT_EQ(asked.out, "filename:File cant be open missing\n");
 }
 
 TEST_F(Cli, ANameOnTheCommandLineNeedsNoPromptAndFurtherArgumentsAreIgnored)
@@ -215,6 +224,12 @@ TEST_F(Cli, PromptReadsOneWordAfterBlanks)
     EXPECT_EQ(asked.status, 0);
     EXPECT_EQ(asked.out, "filename:" + direct.out);
     EXPECT_EQ(asked.err, direct.err);
+
+    // The end of input ends the last word as a line end would.
+    const std::string unended = "k";
+    const auto last = run({}, {.input = &unended});
+    EXPECT_EQ(last.out, "filename:" + direct.out);
+    EXPECT_EQ(last.err, direct.err);
 }
 
 TEST_F(Cli, PromptWithNoWordOpensNothing)
@@ -244,6 +259,38 @@ TEST_F(Cli, PromptTakes255CharactersAndRefuses256)
     EXPECT_EQ(refused.status, 0);
     EXPECT_EQ(refused.out, "filename:");
     EXPECT_EQ(refused.err, "File name too long\n");
+}
+
+TEST_F(Cli, ARefusedLineIsReadAwayAndNoMore)
+{
+    // As in a terminal, the next line comes only after cavedump has ended; whoever
+    // reads next must get it and nothing of the refused line. The line is longer
+    // than one buffer of a pipe, so that reading stops inside it.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const std::string refused = std::string(5000, 'a') + ";echo LEFTOVER\n";
+    ASSERT_EQ(write(fds[1], refused.data(), refused.size()), std::ssize(refused));
+    const auto result = run({}, {.inputfd = fds[0]});
+    EXPECT_EQ(result.err, "File name too long\n");
+    ASSERT_EQ(write(fds[1], "next\n", 5), 5);
+    close(fds[1]);
+    std::string after;
+    char buffer[8192];
+    for (ssize_t n = 0; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        after.append(buffer, static_cast<std::size_t>(n));
+    close(fds[0]);
+    EXPECT_EQ(after, "next\n");
+}
+
+TEST_F(Cli, PromptRefusesAWordWithANulByte)
+{
+    // Opened as typed, the word would name the file k.
+    file("k", cave(kv64sig, 498));
+    const std::string typed("k\0zzz\n", 6);
+    const auto result = run({}, {.input = &typed});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "filename:");
+    EXPECT_EQ(result.err, "File name not valid\n");
 }
 
 TEST_F(Cli, AReportThatCannotBeWrittenFailsWithStatus1)
