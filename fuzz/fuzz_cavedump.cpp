@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // fuzz_cavedump.cpp - libFuzzer target for everything a cave file reaches: the intake's
 // judgement of the file's head, and both reports on any record bytes at all, whatever
 // their signature. The reports go to /dev/null; run it with -close_fd_mask=2 to keep

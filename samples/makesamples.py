@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the sample cave files of this folder, byte by byte.
 
 Each cave is drawn below in the letters of the report's picture, one string a row,

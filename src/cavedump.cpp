@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // cavedump.cpp - the entry: gets the name of one cave file, reads the head of the
 // file once, and tries the two formats on it in a fixed order, ATARI first, then
 // KV64. Complaints about the file go to standard error; the report goes to standard

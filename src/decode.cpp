@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // decode.cpp - numbers, names, cave types and the letter picture from stored bytes.
 
 #include "decode.h"

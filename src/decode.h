@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // decode.h - the small routines that both cave reports are made of: numbers from
 // stored bytes, the cave's name, the two tests that tell a cave from an
 // intermission, and the letter picture of the tile map.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // intake.h - judging the head of a cave file, apart from reading it, so that the
 // judgement can be driven on a buffer as well as from a file.
 

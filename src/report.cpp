@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // report.cpp - the report of an ATARI and of a KV64 cave record.
 //
 // The two reports share their lines but for the name (ATARI only) and the colour

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // report.h - the two cave file formats, ATARI and KV64, as records of bytes laid out
 // exactly as stored, and the report printed for each.
 //

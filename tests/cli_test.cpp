@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // End-to-end tests: the real cavedump run on small files made here, with its two
 // streams and its status compared exactly.
 

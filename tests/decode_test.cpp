@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the decoding routines: the values they give and every line they print.
 
 #include "decode.h"

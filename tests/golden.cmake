@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs cavedump on one sample from the samples folder and compares its standard
 # output, standard error and status with the expected files.
 #

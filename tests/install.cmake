@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build in BUILD under PREFIX, checks the files a user gets, and runs the
 # installed program on the ATARI sample.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Renders the manual with groff, every warning on; any message fails.
 #
 #   cmake -DGROFF=groff -DPAGE=cavedump.1 -P manpage.cmake

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """A second, independent account of what cavedump prints, checked against the real
 program on cave files made here at random.
 

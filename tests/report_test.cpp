@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tests of the two reports. Each record is built as the file would be, byte by byte
 // at its offset in the file, so that a field in the wrong place of a record shows.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes the samples afresh in OUT and compares them with those in SAMPLES.
 #
 #   cmake -DPYTHON=python3 -DSAMPLES=dir -DOUT=dir -P samples.cmake
