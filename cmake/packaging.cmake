@@ -1,0 +1,139 @@
+# SPDX-License-Identifier: MIT
+# What is installed, and how CPack packs it. CAVEDUMP_PACKAGE picks the layout:
+#   (empty)   cmake --install: bin/cavedump and the manual under the prefix;
+#   deb       a Debian package: the program under /usr, the manual compressed, the
+#             copyright and changelog under /usr/share/doc/cavedump;
+#   portable  a .tar.gz with the program, its manual, LICENSE and README.md in one
+#             top folder, cavedump-VERSION-SYSTEM-PROCESSOR.
+# Every file the layout installs is listed in cavedump_installed, and the program's
+# place in cavedump_program, for the install test.
+
+set(CAVEDUMP_PACKAGE "" CACHE STRING "Install layout and package: empty, deb or portable")
+set_property(CACHE CAVEDUMP_PACKAGE PROPERTY STRINGS "" deb portable)
+
+set(CPACK_PACKAGE_NAME cavedump)
+set(CPACK_PACKAGE_VENDOR "The cavedump developers")
+set(CPACK_PACKAGE_CONTACT "The cavedump developers <maintainers@cavedump.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plain-text report of an ATARI or KV64 cave file")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+# Same sources, same packages. Every time stamp in a package is SOURCE_DATE_EPOCH:
+# the one in the environment if set, else the time of the last commit, taken at
+# configure time and handed to cpack through its project config file. The files'
+# modes are set by the install rules, whatever the umask. The .deb holds its files
+# sorted and owned by root as it is; the .tar.gz is packed again to be so too.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(cavedump_epoch $ENV{SOURCE_DATE_EPOCH})
+else()
+    find_package(Git QUIET)
+    if(Git_FOUND)
+        execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+            OUTPUT_VARIABLE cavedump_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    endif()
+endif()
+if(cavedump_epoch)
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/cpack-epoch.cmake.in cpack-epoch.cmake @ONLY)
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-epoch.cmake)
+else()
+    message(STATUS "No SOURCE_DATE_EPOCH and no git history: packages carry today's time")
+endif()
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" cavedump_platform)
+
+if(CAVEDUMP_PACKAGE STREQUAL "deb")
+    # Debian's own flags (hardening among them), as dpkg-buildflags gives them for this
+    # machine, with every hardening feature on. Run in the source folder, so that its
+    # -ffile-prefix-map keeps the folder's path out of the binary. Stack clash and
+    # control-flow protection, which newer dpkg versions turn on by themselves, are
+    # added the way a package adds a flag: through the maintainer's append variable.
+    find_program(DPKG_BUILDFLAGS dpkg-buildflags REQUIRED)
+    set(cfi -fstack-clash-protection)
+    if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$")
+        string(APPEND cfi " -fcf-protection")
+    elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+        string(APPEND cfi " -mbranch-protection=standard")
+    endif()
+    foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
+        execute_process(
+            COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                    "DEB_CXXFLAGS_MAINT_APPEND=${cfi}" ${DPKG_BUILDFLAGS} --get ${kind}
+            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+            OUTPUT_VARIABLE dpkg_${kind} OUTPUT_STRIP_TRAILING_WHITESPACE
+            COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+    separate_arguments(dpkg_compile UNIX_COMMAND "${dpkg_CPPFLAGS} ${dpkg_CXXFLAGS}")
+    separate_arguments(dpkg_link UNIX_COMMAND "${dpkg_LDFLAGS}")
+    target_compile_options(cavereport PRIVATE ${dpkg_compile})
+    target_compile_options(cavedump PRIVATE ${dpkg_compile})
+    target_link_options(cavedump PRIVATE ${dpkg_link})
+    message(STATUS "Flags from dpkg-buildflags: ${dpkg_compile} ${dpkg_link}")
+    # Debian strips the compiler's version note too; CPack's plain strip keeps it.
+    add_custom_command(TARGET cavedump POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:cavedump> VERBATIM)
+
+    set(docdir ${CMAKE_INSTALL_DATADIR}/doc/cavedump)
+    set(manpage ${CMAKE_CURRENT_BINARY_DIR}/cavedump.1.gz)
+    set(changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+    # gzip -n leaves out the name and time, so the same text gives the same bytes.
+    find_program(GZIP gzip REQUIRED)
+    add_custom_command(OUTPUT ${manpage}
+        COMMAND ${GZIP} -9n -c ${PROJECT_SOURCE_DIR}/cavedump.1 > ${manpage}
+        DEPENDS ${PROJECT_SOURCE_DIR}/cavedump.1 VERBATIM)
+    add_custom_command(OUTPUT ${changelog}
+        COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/changelog "-DMAINTAINER=${CPACK_PACKAGE_CONTACT}"
+                -P ${PROJECT_SOURCE_DIR}/packaging/debchangelog.cmake
+        COMMAND ${GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/changelog
+        DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/packaging/debchangelog.cmake
+        VERBATIM)
+    add_custom_target(debdocs ALL DEPENDS ${manpage} ${changelog})
+
+    # The machine-readable copyright file carries the license text of LICENSE, each
+    # line indented by one blank and an empty line written as " .".
+    file(READ ${PROJECT_SOURCE_DIR}/LICENSE expat)
+    string(REGEX REPLACE "^MIT License\n\n" "" expat "${expat}")
+    string(REGEX REPLACE "\n+$" "" expat "${expat}")
+    string(REPLACE "\n\n" "\n.\n" expat "${expat}")
+    string(REPLACE "\n" "\n " expat " ${expat}")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in copyright @ONLY)
+
+    install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog} DESTINATION ${docdir})
+    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump)
+    set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1.gz
+        ${docdir}/copyright ${docdir}/changelog.gz)
+
+    set(CPACK_GENERATOR DEB)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The long description, below the summary, wrapped to fit 80 columns.
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "cavedump reads one cave file in the ATARI or KV64 format, recognised by its
+size and signature, and prints whether it holds a cave or an intermission, a
+letter picture of its 40 x 22 tile map, its parameters, flags and colours,
+and for ATARI the cave's name.")
+elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
+    install(TARGETS cavedump RUNTIME DESTINATION .)
+    install(FILES cavedump.1 LICENSE README.md DESTINATION .)
+    set(cavedump_program cavedump)
+    set(cavedump_installed cavedump cavedump.1 LICENSE README.md)
+
+    set(CPACK_GENERATOR TGZ)
+    set(CPACK_PACKAGE_FILE_NAME cavedump-${PROJECT_VERSION}-${cavedump_platform})
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
+elseif(CAVEDUMP_PACKAGE STREQUAL "")
+    install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES cavedump.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump)
+    set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1)
+    set(CPACK_GENERATOR TGZ)
+else()
+    message(FATAL_ERROR "CAVEDUMP_PACKAGE is deb, portable or empty, not '${CAVEDUMP_PACKAGE}'")
+endif()
+
+include(CPack)
