@@ -4,7 +4,8 @@
 #   deb       a Debian package: the program under /usr, the manual compressed, the
 #             copyright and changelog under /usr/share/doc/cavedump;
 #   portable  a .tar.gz with the program, its manual, LICENSE and README.md in one
-#             top folder, cavedump-VERSION-SYSTEM-PROCESSOR.
+#             top folder, cavedump-VERSION-SYSTEM-PROCESSOR; for Windows a .zip, with
+#             the manual as a web page.
 # Every file the layout installs is listed in cavedump_installed, and the program's
 # place in cavedump_program, for the install test.
 
@@ -103,7 +104,7 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
     install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES ${manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog} DESTINATION ${docdir})
-    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump)
+    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump${CMAKE_EXECUTABLE_SUFFIX})
     set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1.gz
         ${docdir}/copyright ${docdir}/changelog.gz)
 
@@ -119,17 +120,32 @@ letter picture of its 40 x 22 tile map, its parameters, flags and colours,
 and for ATARI the cave's name.")
 elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
     install(TARGETS cavedump RUNTIME DESTINATION .)
-    install(FILES cavedump.1 LICENSE README.md DESTINATION .)
-    set(cavedump_program cavedump)
-    set(cavedump_installed cavedump cavedump.1 LICENSE README.md)
-
-    set(CPACK_GENERATOR TGZ)
+    install(FILES LICENSE README.md DESTINATION .)
+    set(cavedump_program cavedump${CMAKE_EXECUTABLE_SUFFIX})
+    set(cavedump_installed ${cavedump_program} LICENSE README.md)
     set(CPACK_PACKAGE_FILE_NAME cavedump-${PROJECT_VERSION}-${cavedump_platform})
-    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
+    if(WIN32)
+        # Windows has no man: the manual goes along as a web page, and the package is
+        # a .zip, which Windows opens by itself.
+        find_program(MANDOC mandoc REQUIRED)
+        set(manpage ${CMAKE_CURRENT_BINARY_DIR}/cavedump.html)
+        add_custom_command(OUTPUT ${manpage}
+            COMMAND ${MANDOC} -Thtml ${PROJECT_SOURCE_DIR}/cavedump.1 > ${manpage}
+            DEPENDS ${PROJECT_SOURCE_DIR}/cavedump.1 VERBATIM)
+        add_custom_target(htmlmanual ALL DEPENDS ${manpage})
+        install(FILES ${manpage} DESTINATION .)
+        list(APPEND cavedump_installed cavedump.html)
+        set(CPACK_GENERATOR ZIP)
+    else()
+        install(FILES cavedump.1 DESTINATION .)
+        list(APPEND cavedump_installed cavedump.1)
+        set(CPACK_GENERATOR TGZ)
+        set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
+    endif()
 elseif(CAVEDUMP_PACKAGE STREQUAL "")
     install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     install(FILES cavedump.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump)
+    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump${CMAKE_EXECUTABLE_SUFFIX})
     set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1)
     set(CPACK_GENERATOR TGZ)
 else()

@@ -1,24 +1,42 @@
 # SPDX-License-Identifier: MIT
-# Runs cavedump on one sample from the samples folder and compares its standard
-# output, standard error and status with the expected files.
+# Runs cavedump on one sample from the samples folder, through EMULATOR if one is
+# given, and compares its standard output, standard error and status with the
+# expected files, byte for byte; with LINEENDS=CRLF every line of both must end in
+# CR LF, as a Windows text stream ends it.
 #
-#   cmake -DCAVEDUMP=exe -DSAMPLES=dir -DNAME=file.cav -DEXPECTED=dir/base -P golden.cmake
+#   cmake [-DEMULATOR=cmd;arg...] [-DLINEENDS=CRLF] -DCAVEDUMP=exe -DSAMPLES=dir
+#         -DNAME=file.cav -DEXPECTED=dir/base [-DOUTDIR=dir] -P golden.cmake
+#
+# What the program wrote is left in OUTDIR (the working folder if not given).
 
+# The streams go to files, not variables: execute_process would turn CR LF into LF
+# in a variable, and the bytes are what is compared.
+if(NOT DEFINED OUTDIR)
+    set(OUTDIR "${CMAKE_CURRENT_BINARY_DIR}")
+endif()
+set(actual "${OUTDIR}/${NAME}.actual")
 execute_process(
-    COMMAND "${CAVEDUMP}" "${NAME}"
+    COMMAND ${EMULATOR} "${CAVEDUMP}" "${NAME}"
     WORKING_DIRECTORY "${SAMPLES}"
     INPUT_FILE /dev/null
-    OUTPUT_VARIABLE out
-    ERROR_VARIABLE err
+    OUTPUT_FILE "${actual}.out"
+    ERROR_FILE "${actual}.err"
     RESULT_VARIABLE status)
 
 set(failed FALSE)
 foreach(stream IN ITEMS out err)
-    file(READ "${EXPECTED}.${stream}" expected)
-    if(NOT "${${stream}}" STREQUAL "${expected}")
-        set(actual "${CMAKE_CURRENT_BINARY_DIR}/${NAME}.actual.${stream}")
-        file(WRITE "${actual}" "${${stream}}")
-        execute_process(COMMAND diff -u "${EXPECTED}.${stream}" "${actual}")
+    set(expected "${EXPECTED}.${stream}")
+    if(LINEENDS STREQUAL "CRLF")
+        file(READ "${expected}" text)
+        string(REPLACE "\n" "\r\n" text "${text}")
+        set(expected "${actual}.expected.${stream}")
+        file(WRITE "${expected}" "${text}")
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${expected}" "${actual}.${stream}"
+        RESULT_VARIABLE differs)
+    if(differs)
+        execute_process(COMMAND diff -u "${expected}" "${actual}.${stream}" OUTPUT_VARIABLE diff)
+        message(SEND_ERROR "standard ${stream}put differs from ${EXPECTED}.${stream}:\n${diff}")
         set(failed TRUE)
     endif()
 endforeach()

@@ -10,7 +10,11 @@ without a filler right half. The model below says what both streams must hold an
 what order; the program is run with the streams apart and together, and any
 difference fails the run with the first case that shows it.
 
-    python3 tests/reference.py CAVEDUMP [CASES] [SEED]
+    python3 tests/reference.py [--lineends CRLF] CAVEDUMP [CASES] [SEED] [EMULATOR ...]
+
+EMULATOR, if given, is the command that runs CAVEDUMP (qemu-aarch64 -L ROOT, wine64).
+With --lineends CRLF the program writes text streams as Windows does, every line
+ending in CR LF; each must, and is then compared as if it ended in LF.
 """
 
 import os
@@ -137,19 +141,34 @@ def makecase(rng):
     return bytes(data)
 
 
-def run(program, path, name, together):
-    """Runs program on path (with name as its argument) from path's folder."""
+def aslf(text):
+    """Text whose every line ends in CR LF, as LF text; None if a line ends in LF alone."""
+    if text is None or b"\n" in text.replace(b"\r\n", b""):
+        return None
+    return text.replace(b"\r\n", b"\n")
+
+
+def run(command, path, name, together, crlf):
+    """Runs command on path (with name as its argument) from path's folder."""
     folder = os.path.dirname(path)
     err = subprocess.STDOUT if together else subprocess.PIPE
-    done = subprocess.run([program, name], cwd=folder, stdin=subprocess.DEVNULL,
+    done = subprocess.run(command + [name], cwd=folder, stdin=subprocess.DEVNULL,
                           stdout=subprocess.PIPE, stderr=err, check=False)
+    if crlf:
+        return done.returncode, aslf(done.stdout), aslf(done.stderr)
     return done.returncode, done.stdout, done.stderr
 
 
 def main():
-    program = os.path.abspath(sys.argv[1])
-    cases = int(sys.argv[2]) if len(sys.argv) > 2 else 300
-    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 1
+    args = sys.argv[1:]
+    crlf = False
+    if args[:1] == ["--lineends"]:
+        crlf = args[1] == "CRLF"
+        args = args[2:]
+    program = os.path.abspath(args[0])
+    cases = int(args[1]) if len(args) > 1 else 300
+    seed = int(args[2]) if len(args) > 2 else 1
+    command = args[3:] + [program]
     rng = random.Random(seed)
     failed = 0
     with tempfile.TemporaryDirectory() as folder:
@@ -162,8 +181,8 @@ def main():
             out = "".join(t for s, t in chunks if s == 1).encode("latin-1")
             err = "".join(t for s, t in chunks if s == 2).encode("latin-1")
             both = "".join(t for s, t in chunks).encode("latin-1")
-            got = run(program, os.path.join(folder, name), name, False)
-            gotboth = run(program, os.path.join(folder, name), name, True)
+            got = run(command, os.path.join(folder, name), name, False, crlf)
+            gotboth = run(command, os.path.join(folder, name), name, True, crlf)
             if got != (0, out, err) or gotboth[:2] != (0, both):
                 failed += 1
                 if failed == 1:
