@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""The web page in a real browser: headless Chromium opens the built page from a
+server of our own on 127.0.0.1, with ?cave= for each sample, and every card must show
+the program's standard output and standard error exactly as the expected files hold
+them, and a map picture of 880 + 40 tiles. The server and the browser are started and
+stopped here, on loopback only, each with a time limit.
+
+    python3 tests/page.py PAGE SAMPLES GOLDEN CHROMIUM [--screenshot FILE]
+
+PAGE is the built page's folder, SAMPLES the cave files, GOLDEN their expected output.
+With --screenshot, FILE gets a picture of the page showing the first sample instead.
+"""
+
+import base64
+import fcntl
+import functools
+import html.parser
+import http.server
+import json
+import os
+import select
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+BROWSER_SECONDS = 90
+
+
+class Cards(html.parser.HTMLParser):
+    """Each card of the page: its title, its two pre texts and its number of tiles."""
+
+    def __init__(self):
+        super().__init__()
+        self.cards, self.done, self.stack, self.into = [], None, [], None
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        classes = (attrs.get("class") or "").split()
+        if tag not in ("br", "meta", "link", "input"):
+            self.stack.append((tag, classes))
+        if attrs.get("id") == "cards":
+            self.done = attrs.get("data-done")
+        if tag == "article" and "card" in classes:
+            self.cards.append({"name": "", "report": "", "messages": "", "tiles": 0})
+        elif self.cards and tag == "h2":
+            self.into = "name"
+        elif self.cards and tag == "pre" and classes[:1] in (["report"], ["messages"]):
+            self.into = classes[0]
+        elif self.cards and tag == "span" and ("div", ["map"]) in self.stack[:-1]:
+            self.cards[-1]["tiles"] += 1
+
+    def handle_endtag(self, tag):
+        if self.stack and self.stack[-1][0] == tag:
+            self.stack.pop()
+        if tag in ("h2", "pre"):
+            self.into = None
+
+    def handle_data(self, data):
+        if self.into:
+            self.cards[-1][self.into] += data
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class Browser:
+    """Headless Chromium, driven through its DevTools protocol on a pair of pipes (its
+    descriptors 3 and 4), so that the test can wait for the page to finish its work."""
+
+    def __init__(self, binary, profile):
+        self.deadline = time.monotonic() + BROWSER_SECONDS
+        commands, self.commands = os.pipe()
+        self.replies, replies = os.pipe()
+        high = [fcntl.fcntl(fd, fcntl.F_DUPFD, 100) for fd in (commands, replies)]
+
+        def wire():
+            os.dup2(high[0], 3)
+            os.dup2(high[1], 4)
+
+        self.process = subprocess.Popen(
+            [binary, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+             "--no-first-run", "--disable-background-networking", "--disable-sync",
+             "--disable-component-update", "--user-data-dir=" + profile,
+             "--window-size=1200,1400", "--remote-debugging-pipe", "about:blank"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=wire, pass_fds=(3, 4))
+        for fd in (commands, replies, *high):
+            os.close(fd)
+        self.buffer, self.next = b"", 0
+        pages = [t for t in self.call("Target.getTargets")["targetInfos"] if t["type"] == "page"]
+        self.session = self.call("Target.attachToTarget", targetId=pages[0]["targetId"],
+                                 flatten=True)["sessionId"]
+
+    def call(self, method, session=None, **params):
+        self.next += 1
+        message = {"id": self.next, "method": method, "params": params}
+        if session:
+            message["sessionId"] = session
+        os.write(self.commands, json.dumps(message).encode() + b"\0")
+        while True:
+            while b"\0" not in self.buffer:
+                left = self.deadline - time.monotonic()
+                if left <= 0 or not select.select([self.replies], [], [], left)[0]:
+                    raise TimeoutError("chromium did not answer %s in time" % method)
+                chunk = os.read(self.replies, 65536)
+                if not chunk:
+                    raise EOFError("chromium ended")
+                self.buffer += chunk
+            reply, self.buffer = self.buffer.split(b"\0", 1)
+            reply = json.loads(reply)
+            if reply.get("id") == self.next:
+                if "error" in reply:
+                    raise RuntimeError("%s: %s" % (method, reply["error"]))
+                return reply["result"]
+
+    def page(self, method, **params):
+        return self.call(method, session=self.session, **params)
+
+    def evaluate(self, expression):
+        return self.page("Runtime.evaluate", expression=expression,
+                         returnByValue=True)["result"].get("value")
+
+    def open(self, url):
+        """Opens url and waits until its cards are all shown; gives the page's HTML."""
+        self.page("Page.navigate", url=url)
+        while self.evaluate("document.getElementById('cards')?.dataset.done ?? null") is None:
+            if time.monotonic() > self.deadline:
+                raise TimeoutError("the page did not finish in time")
+            time.sleep(0.1)
+        return self.evaluate("document.documentElement.outerHTML")
+
+    def close(self):
+        self.process.kill()
+        self.process.wait(timeout=BROWSER_SECONDS)
+        os.close(self.commands)
+        os.close(self.replies)
+
+
+def main():
+    page, samples, golden, browser = sys.argv[1:5]
+    screenshot = sys.argv[6] if sys.argv[5:6] == ["--screenshot"] else None
+    names = sorted(n for n in os.listdir(samples) if n.endswith(".cav"))
+    with tempfile.TemporaryDirectory() as root:
+        site = os.path.join(root, "site")
+        shutil.copytree(page, site)
+        shutil.copytree(samples, os.path.join(site, "samples"))
+        handler = functools.partial(Quiet, directory=site)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        chromium = Browser(browser, os.path.join(root, "profile"))
+        try:
+            base = "http://127.0.0.1:%d/index.html?" % server.server_address[1]
+            if screenshot:
+                chromium.open(base + "cave=samples/" + names[0])
+                shot = chromium.page("Page.captureScreenshot", format="png")["data"]
+                with open(screenshot, "wb") as f:
+                    f.write(base64.b64decode(shot))
+                print("page: screenshot in %s" % screenshot)
+                return 0
+            dom = chromium.open(base + "&".join("cave=samples/" + n for n in names))
+        finally:
+            chromium.close()
+            server.shutdown()
+
+    parsed = Cards()
+    parsed.feed(dom)
+    failures = []
+    if parsed.done != str(len(names)):
+        failures.append("the page did not finish: data-done is %r" % parsed.done)
+    if [c["name"] for c in parsed.cards] != names:
+        failures.append("cards %r, expected %r" % ([c["name"] for c in parsed.cards], names))
+    for card in parsed.cards:
+        base = os.path.join(golden, card["name"][:-len(".cav")])
+        for part, suffix in (("report", ".out"), ("messages", ".err")):
+            with open(base + suffix, encoding="latin-1") as f:
+                expected = f.read()
+            if card[part] != expected:
+                failures.append("%s: pre.%s differs from %s:\n%r\n%r" % (
+                    card["name"], part, base + suffix, card[part][:300], expected[:300]))
+        if card["tiles"] != 880 + 40:
+            failures.append("%s: the picture holds %d tiles" % (card["name"], card["tiles"]))
+    for failure in failures:
+        print(failure)
+    print("page: %d passed, %d failed" % (len(parsed.cards) - len(failures), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
