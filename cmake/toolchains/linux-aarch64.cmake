@@ -1,14 +1,7 @@
 # SPDX-License-Identifier: MIT
-# 64-bit ARM Linux (Debian's aarch64-linux-gnu cross compiler), run under qemu-user. char is unsigned here.
+# 64-bit ARM Linux, run under qemu-user. char is unsigned here.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(CMAKE_C_COMPILER aarch64-linux-gnu-gcc)
-set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
-set(CMAKE_FIND_ROOT_PATH /usr/aarch64-linux-gnu)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static, so that the programs run without the target's shared libraries.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+set(cross_triple aarch64-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/cross.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/aarch64-linux-gnu)
