@@ -5,7 +5,7 @@
 // output.
 //
 // The status is 0 whatever the file held, so that scripts can run the tool over any
-// file; the one exception is a report that could not be written, status 1.
+// file; the one exception is a report or prompt that could not be written, status 1.
 
 #include "intake.h"
 #include "report.h"
@@ -113,7 +113,7 @@ static void readcave(const char *name, unsigned char (&raw)[headsize])
     intake(std::span<const unsigned char>(raw).first(count), name);
 }
 
-// A report that could not be written (a full disk, a closed pipe) is no success.
+// A report or prompt that could not be written (a full disk, a closed pipe) is no success.
 // Checked once, at the end of every path: the flush writes what is left, and the
 // stream's error flag remembers any write that failed before.
 static int finish()
