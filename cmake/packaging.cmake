@@ -51,16 +51,16 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
     # control-flow protection, which newer dpkg versions turn on by themselves, are
     # added the way a package adds a flag: through the maintainer's append variable.
     find_program(DPKG_BUILDFLAGS dpkg-buildflags REQUIRED)
-    set(cfi -fstack-clash-protection)
+    set(appended -fstack-clash-protection)
     if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|i.86)$")
-        string(APPEND cfi " -fcf-protection")
+        string(APPEND appended " -fcf-protection")
     elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
-        string(APPEND cfi " -mbranch-protection=standard")
+        string(APPEND appended " -mbranch-protection=standard")
     endif()
     foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
         execute_process(
             COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
-                    "DEB_CXXFLAGS_MAINT_APPEND=${cfi}" ${DPKG_BUILDFLAGS} --get ${kind}
+                    "DEB_CXXFLAGS_MAINT_APPEND=${appended}" ${DPKG_BUILDFLAGS} --get ${kind}
             WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
             OUTPUT_VARIABLE dpkg_${kind} OUTPUT_STRIP_TRAILING_WHITESPACE
             COMMAND_ERROR_IS_FATAL ANY)

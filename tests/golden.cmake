@@ -9,12 +9,12 @@
 #
 # What the program wrote is left in OUTDIR (the working folder if not given).
 
-# The streams go to files, not variables: execute_process would turn CR LF into LF
-# in a variable, and the bytes are what is compared.
 if(NOT DEFINED OUTDIR)
     set(OUTDIR "${CMAKE_CURRENT_BINARY_DIR}")
 endif()
 set(actual "${OUTDIR}/${NAME}.actual")
+# The streams go to files, not variables: execute_process would turn CR LF into LF
+# in a variable, and the bytes are what is compared.
 execute_process(
     COMMAND ${EMULATOR} "${CAVEDUMP}" "${NAME}"
     WORKING_DIRECTORY "${SAMPLES}"
@@ -36,7 +36,7 @@ foreach(stream IN ITEMS out err)
         RESULT_VARIABLE differs)
     if(differs)
         execute_process(COMMAND diff -u "${expected}" "${actual}.${stream}" OUTPUT_VARIABLE diff)
-        message(SEND_ERROR "standard ${stream}put differs from ${EXPECTED}.${stream}:\n${diff}")
+        message(SEND_ERROR "${NAME}: ${actual}.${stream} differs from ${EXPECTED}.${stream}:\n${diff}")
         set(failed TRUE)
     endif()
 endforeach()
