@@ -74,6 +74,10 @@ static void skipline()
 static const char *askname(char (&typed)[typedsize])
 {
     static_assert(typedsize == 256, "the width in \"%255s\" below is typedsize - 1");
+    // Unbuffered, a stream takes from a pipe or a file only the characters it uses, a
+    // read of one byte each: the blanks before the word, the word and the one character
+    // after it. A buffer would take up to a block more, lost to whoever reads next.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
     std::fputs("filename:", stdout);
     std::fflush(stdout);
     // start and end count the characters read up to the word and up to its end.

@@ -258,38 +258,62 @@ TEST_F(Cli, PromptTakes255CharactersAndRefuses256)
     EXPECT_EQ(refused.err, "File name too long\n");
 }
 
+// Reads what is left in the pipe whose reading end is fd, after its writer closed.
+std::string drain(int fd)
+{
+    std::string rest;
+    char buffer[8192];
+    for (auto n = read(fd, buffer, sizeof buffer); n > 0; n = read(fd, buffer, sizeof buffer))
+        rest.append(buffer, static_cast<std::size_t>(n));
+    return rest;
+}
+
 TEST_F(Cli, ARefusedLineIsReadAwayAndNoMore)
 {
-    // As in a terminal, the next line comes only after cavedump has ended; whoever
-    // reads next must get it and nothing of the refused line. The line is longer
-    // than one buffer of a pipe, so that reading stops inside it.
+    // Everything is in the pipe before cavedump starts: it must take the refused line,
+    // blanks and later words included, and leave the next line whole for whoever reads
+    // next. The line is longer than one buffer of a pipe.
     int fds[2];
     ASSERT_TRUE(makepipe(fds));
-    const std::string refused = std::string(5000, 'a') + ";echo LEFTOVER\n";
-    ASSERT_EQ(write(fds[1], refused.data(), static_cast<unsigned>(refused.size())),
-              std::ssize(refused));
+    const std::string input = std::string(5000, 'a') + " ;echo LEFTOVER\nnext\n";
+    ASSERT_EQ(write(fds[1], input.data(), static_cast<unsigned>(input.size())),
+              std::ssize(input));
+    close(fds[1]);
     const auto result = run({}, {.inputfd = fds[0]});
     EXPECT_EQ(result.err, "File name too long\n");
-    ASSERT_EQ(write(fds[1], "next\n", 5), 5);
-    close(fds[1]);
-    std::string after;
-    char buffer[8192];
-    for (auto n = read(fds[0], buffer, sizeof buffer); n > 0;
-         n = read(fds[0], buffer, sizeof buffer))
-        after.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_EQ(drain(fds[0]), "next\n");
     close(fds[0]);
-    EXPECT_EQ(after, "next\n");
+}
+
+TEST_F(Cli, RunsSharingOnePipeEachTakeTheirOwnName)
+{
+    file("a", cave(atarisig, 504));
+    file("k", cave(kv64sig, 498));
+    int fds[2];
+    ASSERT_TRUE(makepipe(fds));
+    const std::string input = " a\nk rest\nlast\n";
+    ASSERT_EQ(write(fds[1], input.data(), static_cast<unsigned>(input.size())),
+              std::ssize(input));
+    close(fds[1]);
+    const auto first = run({}, {.inputfd = fds[0]});
+    const auto second = run({}, {.inputfd = fds[0]});
+    EXPECT_EQ(first.err, "KV64 File with wrong format a\n");
+    EXPECT_EQ(second.err, "ATARI File with wrong format size k\n");
+    EXPECT_EQ(drain(fds[0]), "rest\nlast\n");
+    close(fds[0]);
 }
 
 TEST_F(Cli, PromptRefusesAWordWithANulByte)
 {
     // Opened as typed, the word would name the file k.
     file("k", cave(kv64sig, 498));
-    const std::string typed("k\0zzz\n", 6);
-    const auto result = run({}, {.input = &typed});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "filename:");
-    EXPECT_EQ(result.err, "File name not valid\n");
+    file("abc", cave(kv64sig, 498));
+    for (const std::string &typed : {std::string("k\0zzz\n", 6), std::string("abc\0\n", 5)}) {
+        const auto result = run({}, {.input = &typed});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, "filename:");
+        EXPECT_EQ(result.err, "File name not valid\n");
+    }
 }
 
 TEST_F(Cli, AReportThatCannotBeWrittenFailsWithStatus1)
