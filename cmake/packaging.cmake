@@ -81,8 +81,8 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
     # gzip -n leaves out the name and time, so the same text gives the same bytes.
     find_program(GZIP gzip REQUIRED)
     add_custom_command(OUTPUT ${manpage}
-        COMMAND ${GZIP} -9n -c ${PROJECT_SOURCE_DIR}/cavedump.1 > ${manpage}
-        DEPENDS ${PROJECT_SOURCE_DIR}/cavedump.1 VERBATIM)
+        COMMAND ${GZIP} -9n -c ${cavedump_manual} > ${manpage}
+        DEPENDS ${cavedump_manual} VERBATIM)
     add_custom_command(OUTPUT ${changelog}
         COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/CHANGELOG.md
                 -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/changelog "-DMAINTAINER=${CPACK_PACKAGE_CONTACT}"
@@ -130,21 +130,21 @@ elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
         find_program(MANDOC mandoc REQUIRED)
         set(manpage ${CMAKE_CURRENT_BINARY_DIR}/cavedump.html)
         add_custom_command(OUTPUT ${manpage}
-            COMMAND ${MANDOC} -Thtml ${PROJECT_SOURCE_DIR}/cavedump.1 > ${manpage}
-            DEPENDS ${PROJECT_SOURCE_DIR}/cavedump.1 VERBATIM)
+            COMMAND ${MANDOC} -Thtml ${cavedump_manual} > ${manpage}
+            DEPENDS ${cavedump_manual} VERBATIM)
         add_custom_target(htmlmanual ALL DEPENDS ${manpage})
         install(FILES ${manpage} DESTINATION .)
         list(APPEND cavedump_installed cavedump.html)
         set(CPACK_GENERATOR ZIP)
     else()
-        install(FILES cavedump.1 DESTINATION .)
+        install(FILES ${cavedump_manual} DESTINATION .)
         list(APPEND cavedump_installed cavedump.1)
         set(CPACK_GENERATOR TGZ)
         set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
     endif()
 elseif(CAVEDUMP_PACKAGE STREQUAL "")
     install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES cavedump.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${cavedump_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump${CMAKE_EXECUTABLE_SUFFIX})
     set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1)
     set(CPACK_GENERATOR TGZ)
