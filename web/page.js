@@ -1,17 +1,29 @@
 // SPDX-License-Identifier: MIT
 // page.js - runs cavedump, compiled to WebAssembly, once for each cave file given to
-// the page, as the command line would: the file's name as its one argument, so there
+// the page, as the command line would: the file's path as its one argument, so there
 // is no prompt. Each file gets a card with the program's standard output and standard
-// error, byte for byte, a picture of the map drawn from the report's own letter
-// picture, and a button that saves the report. The page decodes no file itself.
+// error, byte for byte, a line taken from the report, a picture of the map drawn from
+// the report's own letter picture, and a button that saves the report. The page
+// decodes no file itself.
+//
+// A collection of a thousand files must not cost a thousand compilations or a million
+// elements: the WebAssembly is compiled once, each file gets a fresh instance of it,
+// each map is one small canvas, and a card off the screen is neither laid out nor
+// painted (content-visibility in style.css).
 "use strict";
 
-// The report's letters for tile values 0 to 15.
+// The report's letters for tile values 0 to 15, and the colour of each value: every
+// two of them at least 14 apart by CIEDE2000.
 const letters = "BDmwWeRdfbASoOI.";
-const cards = document.getElementById("cards");
+const palette = ["#f2e9d8", "#b08a5a", "#8d99ae", "#5e6b7d", "#3a3a3a", "#e4572e",
+                 "#76b041", "#17bebb", "#ffc914", "#2e86ab", "#a23b72", "#f18f01",
+                 "#c5d86d", "#6a4c93", "#ff99c8", "#000000"];
+// The program never reads past the first 1024 bytes of a file, so no more are read
+// or handed to it: the report is the same, and a file of gigabytes costs nothing.
+const headsize = 1024;
 
-// One character a byte, so that every byte the program wrote is shown as it is.
-const astext = (bytes) => bytes.map((b) => String.fromCharCode(b)).join("");
+const $ = (id) => document.getElementById(id);
+const cards = $("cards");
 
 function element(tag, className, text) {
     const e = document.createElement(tag);
@@ -20,28 +32,98 @@ function element(tag, className, text) {
     return e;
 }
 
-// Runs the program on one file. A fresh instance each time: a run ends the program,
-// and nothing of one run may reach the next.
-async function cavedump(name, bytes) {
-    const out = [];
-    const err = [];
+// The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8,
+// and any other byte as its Latin-1 character.
+const utf8 = new TextDecoder("utf-8", { fatal: true });
+function valid(bytes) {
+    try {
+        utf8.decode(bytes);
+        return true;
+    } catch {
+        return false;
+    }
+}
+function astext(bytes) {
+    if (valid(bytes)) return utf8.decode(bytes);
+    let text = "";
+    let from = 0; // bytes from here up to i are valid UTF-8, not yet added to text
+    for (let i = 0; i < bytes.length;) {
+        // The shortest valid sequence at i: a prefix of a longer one is not valid.
+        let n = 1;
+        while (n <= 4 && !valid(bytes.subarray(i, i + n))) n++;
+        if (n <= 4) {
+            i += n;
+            continue;
+        }
+        text += utf8.decode(bytes.subarray(from, i)) + String.fromCharCode(bytes[i]);
+        from = ++i;
+    }
+    return text + utf8.decode(bytes.subarray(from));
+}
+
+// The program, compiled once for the page; each run instantiates it afresh, so that
+// nothing of one run reaches the next.
+const wasm = Uint8Array.from(atob(cavedumpwasm), (c) => c.charCodeAt(0));
+const compiled = WebAssembly.compile(wasm);
+
+// Runs the program on the file at path (a name, or folders and a name joined by "/")
+// holding bytes. Gives its two streams as bytes and its status.
+async function cavedump(path, bytes) {
+    const module = await compiled;
     const options = {
         noInitialRun: true,
-        preRun: [() => options.FS.init(() => null, (c) => c !== null && out.push(c),
-                                       (c) => c !== null && err.push(c))],
+        instantiateWasm(imports, receive) {
+            WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
+            return {};
+        },
+        // Standard input is empty. Standard output and standard error become files, so
+        // that their bytes are had whole, not a character at a time.
+        preRun: [() => options.FS.init(() => null)],
     };
     const program = await createCavedump(options);
-    program.FS.mkdir("/caves");
-    program.FS.chdir("/caves");
-    program.FS.writeFile(name, bytes);
+    const fs = program.FS;
+    for (const [fd, file] of [[1, "/stdout"], [2, "/stderr"]]) {
+        fs.close(fs.streams[fd]);
+        if (fs.open(file, "w").fd !== fd) throw new Error(`${file} is not descriptor ${fd}`);
+    }
+    fs.mkdir("/caves");
+    fs.chdir("/caves");
+    const folders = path.split("/").slice(0, -1);
+    folders.forEach((_, i) => fs.mkdir(folders.slice(0, i + 1).join("/")));
+    fs.writeFile(path, bytes);
     let status;
     try {
-        status = program.callMain([name]);
+        status = program.callMain([path]);
     } catch (e) {
         if (!e || e.name !== "ExitStatus") throw e;
         status = e.status;
     }
-    return { out, err, status };
+    return { out: fs.readFile("/stdout"), err: fs.readFile("/stderr"), status };
+}
+
+// Why the in-page file system cannot hold a file under these folder and file names,
+// or "" when it can.
+function unfit(parts) {
+    for (const part of parts) {
+        if (part === "" || part === "." || part === "..") return `a name may not be "${part}"`;
+        if (part.includes("/")) return 'a name may not hold "/"';
+        if (part.includes("\0")) return "a name may not hold a NUL character";
+    }
+    return "";
+}
+
+// What the report says of the file in one line, and which report it is: ATARI (the
+// report with a name line), KV64, or none when nothing was printed.
+function describe(report) {
+    const lines = report.split("\n");
+    if (!lines[0].startsWith("flags:")) return { kind: "neither", line: "no report" };
+    const atari = lines[1].startsWith("name :");
+    const type = (n) => (lines.find((l) => l.endsWith(`-(${n})-`)) ?? "").includes("Intermission")
+        ? "intermission" : "cave";
+    let line = (atari ? "ATARI " : "KV64 ") + type(1);
+    if (type(2) !== type(1)) line += ` (its map: ${type(2)})`;
+    if (atari) line += " " + lines[1].slice("name :         ".length);
+    return { kind: atari ? "atari" : "kv64", line };
 }
 
 // The map picture of a report: the 22 rows after the second type line and the closing
@@ -55,96 +137,279 @@ function picture(report) {
     return whole ? rows : null;
 }
 
-function drawmap(rows) {
-    const map = element("div", "map");
-    map.setAttribute("role", "img");
-    map.setAttribute("aria-label", "the map, 40 by 23 tiles, drawn from the report");
-    for (const row of rows)
-        for (const c of row) map.append(element("span", "v" + letters.indexOf(c)));
+// The map as a picture of one pixel a tile, scaled up by the style sheet: an image of
+// 16 colours in the BMP format, which is all but the tile values themselves, so that
+// it costs a thousand maps nothing to make and nothing to keep until they are seen.
+const bmphead = (() => {
+    const head = new DataView(new ArrayBuffer(14 + 40 + 4 * 16));
+    const size = head.byteLength + 23 * 20;
+    [[0, 0x4d42, 2], [2, size, 4], [10, head.byteLength, 4], // file: "BM", size, pixels at
+     [14, 40, 4], [18, 40, 4], [22, 23, 4], [26, 1, 2], [28, 4, 2], // 40 x 23, 4 bits
+     [34, 23 * 20, 4], [46, 16, 4]].forEach(([at, value, bytes]) =>
+        (bytes === 2 ? head.setUint16(at, value, true) : head.setUint32(at, value, true)));
+    palette.forEach((hex, value) => // blue, green, red, 0
+        [5, 3, 1].forEach((from, i) => head.setUint8(54 + 4 * value + i, parseInt(hex.slice(from, from + 2), 16))));
+    return String.fromCharCode(...new Uint8Array(head.buffer));
+})();
+
+function drawmap(rows, path) {
+    // Rows from the bottom up, two tiles a byte, the left one in the high four bits.
+    let pixels = "";
+    for (const row of rows.slice().reverse())
+        for (let i = 0; i < 40; i += 2)
+            pixels += String.fromCharCode(16 * letters.indexOf(row[i]) + letters.indexOf(row[i + 1]));
+    const map = element("img", "map");
+    map.width = 40;
+    map.height = 23;
+    map.alt = `map of ${path}, 40 by 23 tiles, drawn from its report`;
+    map.src = "data:image/bmp;base64," + btoa(bmphead + pixels);
     return map;
 }
 
-function legend() {
-    const list = element("div", "legend");
-    list.setAttribute("aria-hidden", "true");
-    [...letters].forEach((c, value) => list.append(element("span", "v" + value, c + " " + value)));
-    return list;
-}
-
-function save(name, bytes) {
+function save(path, bytes) {
     const link = element("a");
-    link.href = URL.createObjectURL(new Blob([new Uint8Array(bytes)], { type: "text/plain" }));
-    link.download = name + ".txt";
+    link.href = URL.createObjectURL(new Blob([bytes], { type: "text/plain" }));
+    link.download = path.split("/").pop() + ".txt";
     link.click();
     setTimeout(() => URL.revokeObjectURL(link.href), 1000);
 }
 
-async function show(name, bytes) {
-    const card = element("article", "card");
-    card.append(element("h2", "", name));
-    cards.append(card);
+// How many cards of each kind the page shows.
+const counts = { atari: 0, kv64: 0, neither: 0 };
+function summarise() {
+    const total = counts.atari + counts.kv64 + counts.neither;
+    $("summary").textContent = total === 0 ? "" :
+        `${total} ${total === 1 ? "file" : "files"}: ${counts.atari} ATARI, ` +
+        `${counts.kv64} KV64, ${counts.neither} neither`;
+}
+
+// A card for one file: parts are its folders' names and its own, bytes the promise of
+// its bytes, which fails with why they cannot be had. Gives the card, its kind and its
+// one line.
+async function card({ parts, bytes }) {
+    const path = parts.join("/");
+    const box = element("article", "card");
+    box.append(element("h2", "", path === "" ? "(a file with an empty name)" : path));
+    let kind = "neither";
+    let line;
     try {
-        const run = await cavedump(name, bytes);
+        const why = unfit(parts);
+        if (why) throw new Error(`cavedump was not run: the page cannot hold this file's name (${why})`);
+        const run = await cavedump(path, await bytes);
         const report = astext(run.out);
+        const said = describe(report);
+        kind = said.kind;
+        line = said.line;
+        box.append(element("p", "line", line));
+        const text = element("div", "text");
+        // Beside a report, the message about the other format is a note; alone, the
+        // messages are the error they are.
+        const messages = element("pre", kind === "neither" ? "messages error" : "messages note",
+                                 astext(run.err));
+        const reportbox = element("pre", "report", report);
+        reportbox.tabIndex = 0;
+        reportbox.setAttribute("aria-label", `report of ${path}`);
+        text.append(messages, reportbox);
         const body = element("div", "body");
-        const text = element("div");
-        text.append(element("pre", "messages", astext(run.err)), element("pre", "report", report));
         body.append(text);
         const rows = picture(report);
-        if (rows) {
-            const figure = element("div");
-            figure.append(drawmap(rows), legend());
-            body.append(figure);
-        }
-        card.append(body);
-        if (run.status !== 0) card.append(element("p", "", "exit status " + run.status));
+        if (rows) body.append(drawmap(rows, path));
+        box.append(body);
+        if (run.status !== 0) box.append(element("p", "error", "exit status " + run.status));
         const button = element("button", "", "Save report");
         button.type = "button";
+        button.setAttribute("aria-label", `Save report of ${path}`);
         button.disabled = run.out.length === 0;
-        button.addEventListener("click", () => save(name, run.out));
-        card.append(button);
+        button.addEventListener("click", () => save(path, run.out));
+        box.append(button);
     } catch (e) {
-        card.append(element("p", "messages", "cavedump could not run: " + e));
+        line = e instanceof Error ? e.message : String(e);
+        box.append(element("p", "error", line));
+    }
+    return { box, kind, line: `${path}: ${line}` };
+}
+
+// The files waiting to be shown, each { parts, file } or { parts, load } (load gives
+// the promise of its bytes), and the batch being shown;
+// generation counts the clearings, so that a card made before one is dropped.
+let queue = [];
+let shown = 0;
+let total = 0;
+let running = false;
+let generation = 0;
+let pending = document.createDocumentFragment();
+
+function progress() {
+    $("progress").textContent = running ? `${shown} of ${total}` : "";
+    $("cancel").hidden = !running;
+}
+
+// Shows what is queued, in order; a card goes on the page a few at a time, so that the
+// page is laid out once for many of them. When the queue is empty, #cards carries
+// data-done with the number of cards on the page.
+async function run() {
+    if (running) return;
+    running = true;
+    let flushed = performance.now();
+    const flush = () => {
+        cards.append(pending);
+        summarise();
+        progress();
+        flushed = performance.now();
+    };
+    while (queue.length > 0) {
+        if (!queue[Math.min(queue.length, 32) - 1].bytes) readahead(64);
+        const made = generation;
+        const { box, kind, line } = await card(queue.shift());
+        if (made !== generation) continue;
+        pending.append(box);
+        counts[kind]++;
+        $("announce").textContent = line;
+        shown++;
+        if (performance.now() - flushed > 100) flush();
+    }
+    running = false;
+    shown = total = 0;
+    flush();
+    cards.dataset.done = String(cards.children.length);
+}
+
+// Starts reading the next count files that are not being read yet. Reading waits on
+// the browser, not on this script, and each read of a file costs a round trip to it:
+// so the heads of the files picked or dropped are read many in one read of a Blob
+// made of them, and each by itself only when that fails.
+function readahead(count) {
+    const files = [];
+    for (const job of queue.slice(0, count)) {
+        if (job.bytes) continue;
+        if (job.file) files.push(job);
+        else job.bytes = job.load();
+    }
+    const heads = files.map(({ file }) => (file.size > headsize ? file.slice(0, headsize) : file));
+    const all = new Blob(heads).arrayBuffer();
+    let at = 0;
+    files.forEach((job, i) => {
+        const from = at;
+        at += heads[i].size;
+        job.bytes = all.then((buffer) => new Uint8Array(buffer, from, heads[i].size),
+                             () => heads[i].arrayBuffer().then((buffer) => new Uint8Array(buffer)));
+    });
+    // A failure shows on its file's card, when its turn comes.
+    queue.slice(0, count).forEach((job) => job.bytes.catch(() => {}));
+}
+
+function enqueue(files) {
+    queue.push(...files);
+    total += files.length;
+    progress();
+    run();
+}
+
+
+// Every file below a dropped folder, with its path from the folder's parent.
+async function walk(entry, into) {
+    if (entry.isFile) {
+        const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+        into.push({ parts: entry.fullPath.split("/").slice(1), file });
+    } else if (entry.isDirectory) {
+        const reader = entry.createReader();
+        for (;;) {
+            const some = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+            if (some.length === 0) break;
+            for (const inner of some) await walk(inner, into);
+        }
     }
 }
 
-// The program never reads past the first 1024 bytes of a file, so no more are handed
-// to it: the report is the same, and a file of gigabytes costs no memory.
-const headsize = 1024;
+const joined = (file) => file.parts.join("/");
+const bypath = (a, b) => (joined(a) < joined(b) ? -1 : joined(a) > joined(b) ? 1 : 0);
 
-async function showall(files) {
-    for (const file of files)
-        await show(file.name, new Uint8Array(await file.slice(0, headsize).arrayBuffer()));
-}
-
-const drop = document.getElementById("drop");
-const pick = document.getElementById("pick");
-pick.addEventListener("change", () => showall([...pick.files]).then(() => (pick.value = "")));
-drop.addEventListener("dragover", (e) => { e.preventDefault(); drop.classList.add("over"); });
-drop.addEventListener("dragleave", () => drop.classList.remove("over"));
-drop.addEventListener("drop", (e) => {
+$("pick").addEventListener("change", (e) => {
+    enqueue([...e.target.files].map((file) => ({ parts: [file.name], file })));
+    e.target.value = "";
+});
+$("pickfolder").addEventListener("change", (e) => {
+    const files = [...e.target.files].map((file) => ({
+        parts: file.webkitRelativePath.split("/"), file }));
+    enqueue(files.sort(bypath));
+    e.target.value = "";
+});
+document.addEventListener("dragover", (e) => {
     e.preventDefault();
-    drop.classList.remove("over");
-    showall([...e.dataTransfer.files]);
+    document.body.classList.add("over");
+});
+document.addEventListener("dragleave", (e) => {
+    if (e.relatedTarget === null) document.body.classList.remove("over");
+});
+document.addEventListener("drop", async (e) => {
+    e.preventDefault();
+    document.body.classList.remove("over");
+    // The entries must be taken before the handler's first wait.
+    const entries = [...e.dataTransfer.items].map((item) => item.webkitGetAsEntry()).filter(Boolean);
+    const files = [];
+    for (const entry of entries) await walk(entry, files);
+    enqueue(entries.some((entry) => entry.isDirectory) ? files.sort(bypath) : files);
+});
+$("cancel").addEventListener("click", () => {
+    total -= queue.length;
+    queue = [];
+});
+$("clear").addEventListener("click", () => {
+    generation++;
+    total -= queue.length;
+    queue = [];
+    pending = document.createDocumentFragment();
+    cards.replaceChildren();
+    Object.keys(counts).forEach((kind) => (counts[kind] = 0));
+    summarise();
+    if (!running) cards.dataset.done = "0";
 });
 
-// ?cave=URL, as often as wanted: files from this page's own server, shown on opening.
-// When they are all shown, #cards carries data-done with their number.
-(async () => {
-    const wanted = new URLSearchParams(location.search).getAll("cave");
-    for (const url of wanted) {
-        const where = new URL(url, location.href);
-        const name = decodeURIComponent(where.pathname.split("/").pop());
-        if (where.origin !== location.origin) {
-            cards.append(element("p", "messages", name + ": not on this page's server"));
-            continue;
-        }
-        const response = await fetch(where).catch((e) => ({ ok: false, statusText: String(e) }));
-        if (!response.ok) {
-            cards.append(element("p", "messages", name + ": " + response.statusText));
-            continue;
-        }
-        await show(name, new Uint8Array(await response.arrayBuffer()));
+// The legend: each tile's letter, value and colour.
+for (const [value, c] of [...letters].entries()) {
+    const item = element("li", "", `${c} ${value}`);
+    item.style.setProperty("--c", palette[value]);
+    $("legend").querySelector("ul").append(item);
+}
+
+// At most the first headsize bytes of a response: asked for as a range, and the
+// reading stopped there if the server sends more. 416 is the answer to a range that
+// starts past the end: the file is empty.
+async function fetchhead(where) {
+    const response = await fetch(where, { redirect: "manual", headers: { Range: `bytes=0-${headsize - 1}` } });
+    if (response.type === "opaqueredirect") throw new Error("it redirects elsewhere, and redirects are not followed");
+    if (response.status === 416) return new Uint8Array(0);
+    if (!response.ok) throw new Error(`the server answered ${response.status} ${response.statusText}`);
+    const head = new Uint8Array(headsize);
+    let length = 0;
+    const reader = response.body.getReader();
+    while (length < headsize) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        const part = value.subarray(0, headsize - length);
+        head.set(part, length);
+        length += part.length;
     }
-    cards.dataset.done = String(wanted.length);
-})();
+    reader.cancel();
+    return head.slice(0, length);
+}
+
+// ?cave=URL, as often as wanted: files from this page's own server, shown on opening,
+// each on its own: one that cannot be had gets its card saying why, and the rest go on.
+{
+    const wanted = new URLSearchParams(location.search).getAll("cave");
+    const failing = (why) => () => Promise.reject(new Error(why));
+    enqueue(wanted.map((url) => {
+        let where;
+        let name;
+        try {
+            where = new URL(url, location.href);
+            name = decodeURIComponent(where.pathname.split("/").pop());
+        } catch {
+            return { parts: [url], load: failing("not a URL whose file name this page can read") };
+        }
+        if (where.origin !== location.origin)
+            return { parts: [name], load: failing("not on this page's server") };
+        return { parts: [name], load: () => fetchhead(where) };
+    }));
+}
