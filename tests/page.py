@@ -46,6 +46,7 @@ CARDS = """(async () => ({
         pixels: await (async () => {
             const map = card.querySelector("img.map");
             if (!map) return [];
+            map.loading = "eager";
             await map.decode();
             const canvas = document.createElement("canvas");
             [canvas.width, canvas.height] = [map.naturalWidth, map.naturalHeight];
@@ -150,6 +151,9 @@ class Browser:
         root = self.page("DOM.getDocument")["root"]["nodeId"]
         node = self.page("DOM.querySelector", nodeId=root, selector=selector)["nodeId"]
         self.page("DOM.setFileInputFiles", nodeId=node, files=paths)
+        # DevTools would otherwise follow every node the page adds, as no visitor's
+        # browser does.
+        self.page("DOM.disable")
         while self.evaluate("document.getElementById('cards').dataset.done") != str(cards + count):
             if time.monotonic() > self.deadline:
                 raise TimeoutError("the picked files were not all shown in time")

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
-// page.js - runs cavedump, compiled to WebAssembly, once for each cave file given to
-// the page, as the command line would: the file's path as its one argument, so there
-// is no prompt. Each file gets a card with the program's standard output and standard
-// error, byte for byte, a line taken from the report, a picture of the map drawn from
-// the report's own letter picture, and a button that saves the report. The page
-// decodes no file itself.
+// page.js - the page: has cavedump (program.js) run once for each cave file picked,
+// dropped or named by ?cave=, and gives each a card with the program's standard output
+// and standard error, byte for byte, a line taken from the report, a picture of the
+// map drawn from the report's own letter picture, and a button that saves the report.
+// The page decodes no file itself.
 //
 // A collection of a thousand files must not cost a thousand compilations or a million
-// elements: the WebAssembly is compiled once, each file gets a fresh instance of it,
-// each map is one small canvas, and a card off the screen is neither laid out nor
-// painted (content-visibility in style.css).
+// elements: the WebAssembly is compiled once and runs in workers beside the page, each
+// map is one small image, and a card off the screen is neither laid out nor painted
+// (content-visibility in style.css), nor its image made.
 "use strict";
 
 // The report's letters for tile values 0 to 15, and the colour of each value: every
@@ -18,10 +17,6 @@ const letters = "BDmwWeRdfbASoOI.";
 const palette = ["#f2e9d8", "#b08a5a", "#8d99ae", "#5e6b7d", "#3a3a3a", "#e4572e",
                  "#76b041", "#17bebb", "#ffc914", "#2e86ab", "#a23b72", "#f18f01",
                  "#c5d86d", "#6a4c93", "#ff99c8", "#000000"];
-// The program never reads past the first 1024 bytes of a file, so no more are read
-// or handed to it: the report is the same, and a file of gigabytes costs nothing.
-const headsize = 1024;
-
 const $ = (id) => document.getElementById(id);
 const cards = $("cards");
 
@@ -61,46 +56,6 @@ function astext(bytes) {
     return text + utf8.decode(bytes.subarray(from));
 }
 
-// The program, compiled once for the page; each run instantiates it afresh, so that
-// nothing of one run reaches the next.
-const wasm = Uint8Array.from(atob(cavedumpwasm), (c) => c.charCodeAt(0));
-const compiled = WebAssembly.compile(wasm);
-
-// Runs the program on the file at path (a name, or folders and a name joined by "/")
-// holding bytes. Gives its two streams as bytes and its status.
-async function cavedump(path, bytes) {
-    const module = await compiled;
-    const options = {
-        noInitialRun: true,
-        instantiateWasm(imports, receive) {
-            WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
-            return {};
-        },
-        // Standard input is empty. Standard output and standard error become files, so
-        // that their bytes are had whole, not a character at a time.
-        preRun: [() => options.FS.init(() => null)],
-    };
-    const program = await createCavedump(options);
-    const fs = program.FS;
-    for (const [fd, file] of [[1, "/stdout"], [2, "/stderr"]]) {
-        fs.close(fs.streams[fd]);
-        if (fs.open(file, "w").fd !== fd) throw new Error(`${file} is not descriptor ${fd}`);
-    }
-    fs.mkdir("/caves");
-    fs.chdir("/caves");
-    const folders = path.split("/").slice(0, -1);
-    folders.forEach((_, i) => fs.mkdir(folders.slice(0, i + 1).join("/")));
-    fs.writeFile(path, bytes);
-    let status;
-    try {
-        status = program.callMain([path]);
-    } catch (e) {
-        if (!e || e.name !== "ExitStatus") throw e;
-        status = e.status;
-    }
-    return { out: fs.readFile("/stdout"), err: fs.readFile("/stderr"), status };
-}
-
 // Why the in-page file system cannot hold a file under these folder and file names,
 // or "" when it can.
 function unfit(parts) {
@@ -112,10 +67,9 @@ function unfit(parts) {
     return "";
 }
 
-// What the report says of the file in one line, and which report it is: ATARI (the
-// report with a name line), KV64, or none when nothing was printed.
-function describe(report) {
-    const lines = report.split("\n");
+// What a report, split in lines, says of the file in one line, and which report it
+// is: ATARI (the report with a name line), KV64, or none when nothing was printed.
+function describe(lines) {
     if (!lines[0].startsWith("flags:")) return { kind: "neither", line: "no report" };
     const atari = lines[1].startsWith("name :");
     const type = (n) => (lines.find((l) => l.endsWith(`-(${n})-`)) ?? "").includes("Intermission")
@@ -126,14 +80,14 @@ function describe(report) {
     return { kind: atari ? "atari" : "kv64", line };
 }
 
-// The map picture of a report: the 22 rows after the second type line and the closing
-// row below them, 40 letters each; null when the report has none.
-function picture(report) {
-    const lines = report.split("\n");
+// The map picture of a report split in lines: the 22 rows after the second type line
+// and the closing row below them, 40 letters each; null when the report has none.
+const tilerow = new RegExp(`^[${letters.replace(/[\]\\^-]/g, "\\$&")}]{40}$`);
+const tilevalue = Object.fromEntries([...letters].map((c, value) => [c, value]));
+function picture(lines) {
     const start = lines.findIndex((line) => line.endsWith("-(2)-")) + 1;
     const rows = lines.slice(start, start + 23);
-    const whole = start > 0 && rows.length === 23 &&
-        rows.every((row) => row.length === 40 && [...row].every((c) => letters.includes(c)));
+    const whole = start > 0 && rows.length === 23 && rows.every((row) => tilerow.test(row));
     return whole ? rows : null;
 }
 
@@ -157,11 +111,12 @@ function drawmap(rows, path) {
     let pixels = "";
     for (const row of rows.slice().reverse())
         for (let i = 0; i < 40; i += 2)
-            pixels += String.fromCharCode(16 * letters.indexOf(row[i]) + letters.indexOf(row[i + 1]));
+            pixels += String.fromCharCode(16 * tilevalue[row[i]] + tilevalue[row[i + 1]]);
     const map = element("img", "map");
     map.width = 40;
     map.height = 23;
     map.alt = `map of ${path}, 40 by 23 tiles, drawn from its report`;
+    map.loading = "lazy";
     map.src = "data:image/bmp;base64," + btoa(bmphead + pixels);
     return map;
 }
@@ -183,21 +138,20 @@ function summarise() {
         `${counts.kv64} KV64, ${counts.neither} neither`;
 }
 
-// A card for one file: parts are its folders' names and its own, bytes the promise of
-// its bytes, which fails with why they cannot be had. Gives the card, its kind and its
-// one line.
-async function card({ parts, bytes }) {
+// A card for one file: parts are its folders' names and its own, result the promise of
+// the program's run on it, which fails with why there is none. Gives the card, its
+// kind and its one line.
+async function card({ parts, result }) {
     const path = parts.join("/");
     const box = element("article", "card");
     box.append(element("h2", "", path === "" ? "(a file with an empty name)" : path));
     let kind = "neither";
     let line;
     try {
-        const why = unfit(parts);
-        if (why) throw new Error(`cavedump was not run: the page cannot hold this file's name (${why})`);
-        const run = await cavedump(path, await bytes);
+        const run = await result;
         const report = astext(run.out);
-        const said = describe(report);
+        const lines = report.split("\n");
+        const said = describe(lines);
         kind = said.kind;
         line = said.line;
         box.append(element("p", "line", line));
@@ -212,7 +166,7 @@ async function card({ parts, bytes }) {
         text.append(messages, reportbox);
         const body = element("div", "body");
         body.append(text);
-        const rows = picture(report);
+        const rows = picture(lines);
         if (rows) body.append(drawmap(rows, path));
         box.append(body);
         if (run.status !== 0) box.append(element("p", "error", "exit status " + run.status));
@@ -258,7 +212,7 @@ async function run() {
         flushed = performance.now();
     };
     while (queue.length > 0) {
-        if (!queue[Math.min(queue.length, 32) - 1].bytes) readahead(64);
+        if (!queue[Math.min(queue.length, 32) - 1].result) start(64);
         const made = generation;
         const { box, kind, line } = await card(queue.shift());
         if (made !== generation) continue;
@@ -274,28 +228,63 @@ async function run() {
     cards.dataset.done = String(cards.children.length);
 }
 
-// Starts reading the next count files that are not being read yet. Reading waits on
-// the browser, not on this script, and each read of a file costs a round trip to it:
-// so the heads of the files picked or dropped are read many in one read of a Blob
-// made of them, and each by itself only when that fails.
-function readahead(count) {
+// The program runs in workers, one a core, while the page makes the cards; where the
+// page may start no worker (opened from disk), it runs here.
+const workers = [];
+try {
+    for (let i = Math.min(Math.max(navigator.hardwareConcurrency || 1, 1), 4); i > 0; i--)
+        workers.push(new Worker("worker.js"));
+} catch {
+    workers.length = 0;
+}
+const waiting = new Map(); // id: the { resolve, reject } of a job a worker has
+let lastid = 0;
+for (const worker of workers) {
+    worker.addEventListener("message", ({ data: { id, run, error } }) => {
+        const job = waiting.get(id);
+        waiting.delete(id);
+        if (error === undefined) job.resolve(run);
+        else job.reject(new Error(error));
+    });
+    // A worker that fails answers nothing more: its jobs fail, and from then on the
+    // program runs here.
+    worker.addEventListener("error", (e) => {
+        e.preventDefault();
+        workers.length = 0;
+        for (const job of waiting.values()) job.reject(new Error("cavedump could not run: " + e.message));
+        waiting.clear();
+    });
+}
+
+// Runs the program on each of jobs, { path, file } or { path, bytes }, shared out
+// among the workers; gives for each the promise of its run. A worker is handed the
+// file's head, not the file: handing over a file costs a round trip to the browser
+// for its size.
+function runs(jobs) {
+    if (workers.length === 0) return runall(jobs);
+    return jobs.map((job) => (job.file ? readhead(job.file) : Promise.resolve(job.bytes)).then(
+        (bytes) => new Promise((resolve, reject) => {
+            const id = ++lastid;
+            waiting.set(id, { resolve, reject });
+            workers[id % workers.length].postMessage([{ id, path: job.path, bytes }]);
+        })));
+}
+
+// Starts the runs of the next count queued files that are not started yet: files
+// picked or dropped at once, one fetched from this page's server when it has come.
+function start(count) {
     const files = [];
     for (const job of queue.slice(0, count)) {
-        if (job.bytes) continue;
-        if (job.file) files.push(job);
-        else job.bytes = job.load();
+        if (job.result) continue;
+        const path = job.parts.join("/");
+        const why = unfit(job.parts);
+        if (why) job.result = Promise.reject(new Error(`cavedump was not run: the page cannot hold this file's name (${why})`));
+        else if (job.file) files.push({ path, file: job.file, job });
+        else job.result = job.load().then((bytes) => runs([{ path, bytes }])[0]);
     }
-    const heads = files.map(({ file }) => (file.size > headsize ? file.slice(0, headsize) : file));
-    const all = new Blob(heads).arrayBuffer();
-    let at = 0;
-    files.forEach((job, i) => {
-        const from = at;
-        at += heads[i].size;
-        job.bytes = all.then((buffer) => new Uint8Array(buffer, from, heads[i].size),
-                             () => heads[i].arrayBuffer().then((buffer) => new Uint8Array(buffer)));
-    });
+    runs(files.map(({ path, file }) => ({ path, file }))).forEach((result, i) => (files[i].job.result = result));
     // A failure shows on its file's card, when its turn comes.
-    queue.slice(0, count).forEach((job) => job.bytes.catch(() => {}));
+    queue.slice(0, count).forEach((job) => job.result.catch(() => {}));
 }
 
 function enqueue(files) {

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// program.js - runs cavedump, compiled to WebAssembly, on one file, as the command line
+// would: the file's path as its one argument, so there is no prompt. Loaded by the
+// page and by its worker, each of which runs the program where it can.
+"use strict";
+
+// The program never reads past the first 1024 bytes of a file, so no more are read
+// or handed to it: the report is the same, and a file of gigabytes costs nothing.
+const headsize = 1024;
+
+// The program, compiled once, when first run; each run instantiates it afresh, so
+// that nothing of one run reaches the next.
+let compiled = null;
+
+// Runs the program on the file at path (a name, or folders and a name joined by "/")
+// holding bytes. Gives its two streams as bytes and its status.
+async function cavedump(path, bytes) {
+    compiled ??= WebAssembly.compile(Uint8Array.from(atob(cavedumpwasm), (c) => c.charCodeAt(0)));
+    const module = await compiled;
+    const options = {
+        noInitialRun: true,
+        instantiateWasm(imports, receive) {
+            WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
+            return {};
+        },
+        // Standard input is empty. Standard output and standard error become files, so
+        // that their bytes are had whole, not a character at a time.
+        preRun: [() => options.FS.init(() => null)],
+    };
+    const program = await createCavedump(options);
+    const fs = program.FS;
+    for (const [fd, file] of [[1, "/stdout"], [2, "/stderr"]]) {
+        fs.close(fs.streams[fd]);
+        if (fs.open(file, "w").fd !== fd) throw new Error(`${file} is not descriptor ${fd}`);
+    }
+    fs.mkdir("/caves");
+    fs.chdir("/caves");
+    const folders = path.split("/").slice(0, -1);
+    folders.forEach((_, i) => fs.mkdir(folders.slice(0, i + 1).join("/")));
+    fs.writeFile(path, bytes);
+    let status;
+    try {
+        status = program.callMain([path]);
+    } catch (e) {
+        if (!e || e.name !== "ExitStatus") throw e;
+        status = e.status;
+    }
+    return { out: fs.readFile("/stdout"), err: fs.readFile("/stderr"), status };
+}
+
+// The first headsize bytes of a file, read as a stream and no further: this asks the
+// browser for neither the file's size nor a slice of it, each a round trip to it.
+async function readhead(file) {
+    const reader = file.stream().getReader();
+    const head = new Uint8Array(headsize);
+    let length = 0;
+    while (length < headsize) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        const part = value.subarray(0, headsize - length);
+        head.set(part, length);
+        length += part.length;
+    }
+    reader.cancel();
+    return head.slice(0, length);
+}
+
+// Runs the program on each of jobs, { path, file } or { path, bytes }, one after the
+// other, the files all read at once; gives for each the promise of its run.
+function runall(jobs) {
+    let done = Promise.resolve();
+    return jobs.map((job) => {
+        const bytes = job.file ? readhead(job.file) : Promise.resolve(job.bytes);
+        bytes.catch(() => {}); // the run below fails with it
+        done = done.then(() => bytes).then((head) => cavedump(job.path, head));
+        const run = done;
+        done = done.catch(() => {});
+        return run;
+    });
+}
