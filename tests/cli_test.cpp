@@ -258,13 +258,26 @@ TEST_F(Cli, PromptTakes255CharactersAndRefuses256)
     EXPECT_EQ(refused.err, "File name too long\n");
 }
 
-// Reads what is left in the pipe whose reading end is fd, after its writer closed.
+// The reading end of a pipe that holds input, its writing end already closed; -1 if
+// it could not be made.
+int piped(const std::string &input)
+{
+    int fds[2];
+    if (!makepipe(fds))
+        return -1;
+    const auto written = write(fds[1], input.data(), static_cast<unsigned>(input.size()));
+    close(fds[1]);
+    return written == std::ssize(input) ? fds[0] : -1;
+}
+
+// Reads and closes what is left in the pipe whose reading end is fd.
 std::string drain(int fd)
 {
     std::string rest;
     char buffer[8192];
     for (auto n = read(fd, buffer, sizeof buffer); n > 0; n = read(fd, buffer, sizeof buffer))
         rest.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
     return rest;
 }
 
@@ -273,34 +286,24 @@ TEST_F(Cli, ARefusedLineIsReadAwayAndNoMore)
     // Everything is in the pipe before cavedump starts: it must take the refused line,
     // blanks and later words included, and leave the next line whole for whoever reads
     // next. The line is longer than one buffer of a pipe.
-    int fds[2];
-    ASSERT_TRUE(makepipe(fds));
-    const std::string input = std::string(5000, 'a') + " ;echo LEFTOVER\nnext\n";
-    ASSERT_EQ(write(fds[1], input.data(), static_cast<unsigned>(input.size())),
-              std::ssize(input));
-    close(fds[1]);
-    const auto result = run({}, {.inputfd = fds[0]});
+    const int input = piped(std::string(5000, 'a') + " ;echo LEFTOVER\nnext\n");
+    ASSERT_GE(input, 0);
+    const auto result = run({}, {.inputfd = input});
     EXPECT_EQ(result.err, "File name too long\n");
-    EXPECT_EQ(drain(fds[0]), "next\n");
-    close(fds[0]);
+    EXPECT_EQ(drain(input), "next\n");
 }
 
 TEST_F(Cli, RunsSharingOnePipeEachTakeTheirOwnName)
 {
     file("a", cave(atarisig, 504));
     file("k", cave(kv64sig, 498));
-    int fds[2];
-    ASSERT_TRUE(makepipe(fds));
-    const std::string input = " a\nk rest\nlast\n";
-    ASSERT_EQ(write(fds[1], input.data(), static_cast<unsigned>(input.size())),
-              std::ssize(input));
-    close(fds[1]);
-    const auto first = run({}, {.inputfd = fds[0]});
-    const auto second = run({}, {.inputfd = fds[0]});
+    const int input = piped(" a\nk rest\nlast\n");
+    ASSERT_GE(input, 0);
+    const auto first = run({}, {.inputfd = input});
+    const auto second = run({}, {.inputfd = input});
     EXPECT_EQ(first.err, "KV64 File with wrong format a\n");
     EXPECT_EQ(second.err, "ATARI File with wrong format size k\n");
-    EXPECT_EQ(drain(fds[0]), "rest\nlast\n");
-    close(fds[0]);
+    EXPECT_EQ(drain(input), "rest\nlast\n");
 }
 
 TEST_F(Cli, PromptRefusesAWordWithANulByte)

@@ -262,7 +262,7 @@ for (const worker of workers) {
 // for its size.
 function runs(jobs) {
     if (workers.length === 0) return runall(jobs);
-    return jobs.map((job) => (job.file ? readhead(job.file) : Promise.resolve(job.bytes)).then(
+    return jobs.map((job) => (job.file ? readhead(job.file.stream()) : Promise.resolve(job.bytes)).then(
         (bytes) => new Promise((resolve, reject) => {
             const id = ++lastid;
             waiting.set(id, { resolve, reject });
@@ -369,18 +369,7 @@ async function fetchhead(where) {
     if (response.type === "opaqueredirect") throw new Error("it redirects elsewhere, and redirects are not followed");
     if (response.status === 416) return new Uint8Array(0);
     if (!response.ok) throw new Error(`the server answered ${response.status} ${response.statusText}`);
-    const head = new Uint8Array(headsize);
-    let length = 0;
-    const reader = response.body.getReader();
-    while (length < headsize) {
-        const { done, value } = await reader.read();
-        if (done) break;
-        const part = value.subarray(0, headsize - length);
-        head.set(part, length);
-        length += part.length;
-    }
-    reader.cancel();
-    return head.slice(0, length);
+    return readhead(response.body);
 }
 
 // ?cave=URL, as often as wanted: files from this page's own server, shown on opening,

@@ -48,10 +48,10 @@ async function cavedump(path, bytes) {
     return { out: fs.readFile("/stdout"), err: fs.readFile("/stderr"), status };
 }
 
-// The first headsize bytes of a file, read as a stream and no further: this asks the
-// browser for neither the file's size nor a slice of it, each a round trip to it.
-async function readhead(file) {
-    const reader = file.stream().getReader();
+// The first headsize bytes of a stream, read no further. A file's are read so because
+// that asks the browser for neither its size nor a slice of it, each a round trip.
+async function readhead(stream) {
+    const reader = stream.getReader();
     const head = new Uint8Array(headsize);
     let length = 0;
     while (length < headsize) {
@@ -70,7 +70,7 @@ async function readhead(file) {
 function runall(jobs) {
     let done = Promise.resolve();
     return jobs.map((job) => {
-        const bytes = job.file ? readhead(job.file) : Promise.resolve(job.bytes);
+        const bytes = job.file ? readhead(job.file.stream()) : Promise.resolve(job.bytes);
         bytes.catch(() => {}); // the run below fails with it
         done = done.then(() => bytes).then((head) => cavedump(job.path, head));
         const run = done;
