@@ -5,34 +5,15 @@
 #
 #   cmake -DINPUT=CHANGELOG.md -DOUTPUT=changelog -DMAINTAINER="Name <mail>" -P debchangelog.cmake
 
-# The RFC 5322 date of a "YYYY-MM-DD HH:MM" time, with its day of the week.
+# The RFC 5322 date of a "YYYY-MM-DD HH:MM" time in UTC, with its day of the week, as
+# GNU date writes it.
 function(rfcdate day out)
-    string(REGEX MATCH "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9]) ([0-9][0-9]:[0-9][0-9])$"
-        _ "${day}")
-    if(NOT CMAKE_MATCH_0)
+    if(NOT day MATCHES "^[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-9][0-9]:[0-9][0-9]$")
         message(FATAL_ERROR "not a YYYY-MM-DD HH:MM time: ${day}")
     endif()
-    set(year ${CMAKE_MATCH_1})
-    set(dd ${CMAKE_MATCH_3})
-    set(hhmm ${CMAKE_MATCH_4})
-    set(y ${CMAKE_MATCH_1})
-    math(EXPR m "${CMAKE_MATCH_2}")
-    math(EXPR d "${CMAKE_MATCH_3}")
-    # Days since 1970-01-01 (a Thursday), counting March as the year's first month.
-    if(m LESS 3)
-        math(EXPR y "${y} - 1")
-        math(EXPR mp "${m} + 9")
-    else()
-        math(EXPR mp "${m} - 3")
-    endif()
-    math(EXPR days "365 * ${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + (153 * ${mp} + 2) / 5 + ${d} - 1 - 719468")
-    math(EXPR weekday "(${days} + 4) % 7")
-    set(weekdays Sun Mon Tue Wed Thu Fri Sat)
-    set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-    list(GET weekdays ${weekday} wd)
-    math(EXPR mi "${m} - 1")
-    list(GET months ${mi} mon)
-    set(${out} "${wd}, ${dd} ${mon} ${year} ${hhmm}:00 +0000" PARENT_SCOPE)
+    execute_process(COMMAND date -u -R -d "${day} UTC" OUTPUT_VARIABLE date
+        OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    set(${out} "${date}" PARENT_SCOPE)
 endfunction()
 
 file(STRINGS "${INPUT}" lines)
