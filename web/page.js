@@ -11,9 +11,10 @@
 // (content-visibility in style.css), nor its image made.
 "use strict";
 
-// The report's letters for tile values 0 to 15, and the colour of each value: every
-// two of them at least 14 apart by CIEDE2000.
-const letters = "BDmwWeRdfbASoOI.";
+// The report's letters for tile values 0 to 15, as the build found them in the
+// program's sources, and the colour of each value: every two of them at least 14
+// apart by CIEDE2000.
+const letters = "@CAVEDUMP_LETTERS@";
 const palette = ["#f2e9d8", "#b08a5a", "#8d99ae", "#5e6b7d", "#3a3a3a", "#e4572e",
                  "#76b041", "#17bebb", "#ffc914", "#2e86ab", "#a23b72", "#f18f01",
                  "#c5d86d", "#6a4c93", "#ff99c8", "#000000"];

@@ -4,9 +4,10 @@
 // page and by its worker, each of which runs the program where it can.
 "use strict";
 
-// The program never reads past the first 1024 bytes of a file, so no more are read
-// or handed to it: the report is the same, and a file of gigabytes costs nothing.
-const headsize = 1024;
+// The program never reads past the head of a file, its first 1024 bytes as the build
+// found them in its sources, so no more are read or handed to it: the report is the
+// same, and a file of gigabytes costs nothing.
+const headsize = @CAVEDUMP_HEADSIZE@;
 
 // The program, compiled once, when first run; each run instantiates it afresh, so
 // that nothing of one run reaches the next.
