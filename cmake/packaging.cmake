@@ -6,8 +6,27 @@
 #   portable  a .tar.gz with the program, its manual, LICENSE and README.md in one
 #             top folder, cavedump-VERSION-SYSTEM-PROCESSOR; for Windows a .zip, with
 #             the manual as a web page.
-# Every file the layout installs is listed in cavedump_installed, and the program's
-# place in cavedump_program, for the install test.
+# Each layout installs its files with ship(), which also lists them, under the prefix,
+# in cavedump_installed, and the program's place in cavedump_program: the one install
+# list that the install and package tests hold the layout to.
+
+set(cavedump_installed "")
+macro(ship dir)
+    foreach(file ${ARGN})
+        if(TARGET ${file})
+            install(TARGETS ${file} RUNTIME DESTINATION ${dir})
+            set(cavedump_program "${dir}/${file}${CMAKE_EXECUTABLE_SUFFIX}")
+            cmake_path(NORMAL_PATH cavedump_program)
+            list(APPEND cavedump_installed ${cavedump_program})
+        else()
+            install(FILES ${file} DESTINATION ${dir})
+            cmake_path(GET file FILENAME name)
+            set(installed "${dir}/${name}")
+            cmake_path(NORMAL_PATH installed)
+            list(APPEND cavedump_installed ${installed})
+        endif()
+    endforeach()
+endmacro()
 
 set(CAVEDUMP_PACKAGE "" CACHE STRING "Install layout and package: empty, deb or portable")
 set_property(CACHE CAVEDUMP_PACKAGE PROPERTY STRINGS "" deb portable)
@@ -101,12 +120,9 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
     string(REPLACE "\n" "\n " expat " ${expat}")
     configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in copyright @ONLY)
 
-    install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog} DESTINATION ${docdir})
-    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump${CMAKE_EXECUTABLE_SUFFIX})
-    set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1.gz
-        ${docdir}/copyright ${docdir}/changelog.gz)
+    ship(${CMAKE_INSTALL_BINDIR} cavedump)
+    ship(${CMAKE_INSTALL_MANDIR}/man1 ${manpage})
+    ship(${docdir} ${CMAKE_CURRENT_BINARY_DIR}/copyright ${changelog})
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -119,10 +135,7 @@ size and signature, and prints whether it holds a cave or an intermission, a
 letter picture of its 40 x 22 tile map, its parameters, flags and colours,
 and for ATARI the cave's name.")
 elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
-    install(TARGETS cavedump RUNTIME DESTINATION .)
-    install(FILES LICENSE README.md DESTINATION .)
-    set(cavedump_program cavedump${CMAKE_EXECUTABLE_SUFFIX})
-    set(cavedump_installed ${cavedump_program} LICENSE README.md)
+    ship(. cavedump LICENSE README.md)
     set(CPACK_PACKAGE_FILE_NAME cavedump-${PROJECT_VERSION}-${cavedump_platform})
     if(WIN32)
         # Windows has no man: the manual goes along as a web page, and the package is
@@ -133,20 +146,16 @@ elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
             COMMAND ${MANDOC} -Thtml ${cavedump_manual} > ${manpage}
             DEPENDS ${cavedump_manual} VERBATIM)
         add_custom_target(htmlmanual ALL DEPENDS ${manpage})
-        install(FILES ${manpage} DESTINATION .)
-        list(APPEND cavedump_installed cavedump.html)
+        ship(. ${manpage})
         set(CPACK_GENERATOR ZIP)
     else()
-        install(FILES ${cavedump_manual} DESTINATION .)
-        list(APPEND cavedump_installed cavedump.1)
+        ship(. ${cavedump_manual})
         set(CPACK_GENERATOR TGZ)
         set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
     endif()
 elseif(CAVEDUMP_PACKAGE STREQUAL "")
-    install(TARGETS cavedump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${cavedump_manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    set(cavedump_program ${CMAKE_INSTALL_BINDIR}/cavedump${CMAKE_EXECUTABLE_SUFFIX})
-    set(cavedump_installed ${cavedump_program} ${CMAKE_INSTALL_MANDIR}/man1/cavedump.1)
+    ship(${CMAKE_INSTALL_BINDIR} cavedump)
+    ship(${CMAKE_INSTALL_MANDIR}/man1 ${cavedump_manual})
     set(CPACK_GENERATOR TGZ)
 else()
     message(FATAL_ERROR "CAVEDUMP_PACKAGE is deb, portable or empty, not '${CAVEDUMP_PACKAGE}'")
