@@ -2,36 +2,45 @@
 # Runs cavedump on one sample from the samples folder, through EMULATOR if one is
 # given, and compares its standard output, standard error and status with the
 # expected files, byte for byte; with LINEENDS=CRLF every line of both must end in
-# CR LF, as a Windows text stream ends it.
+# CR LF, as a Windows text stream ends it. With ACTUAL, the two streams are already in
+# ACTUAL.out and ACTUAL.err (the page's route) and only compared. The expected files
+# name the sample; a copy of it under another NAME is named so in them.
 #
 #   cmake [-DEMULATOR=cmd;arg...] [-DLINEENDS=CRLF] -DCAVEDUMP=exe -DSAMPLES=dir
 #         -DNAME=file.cav -DEXPECTED=dir/base [-DOUTDIR=dir] -P golden.cmake
+#   cmake -DACTUAL=base -DNAME=name -DEXPECTED=dir/base -P golden.cmake
 #
 # What the program wrote is left in OUTDIR (the working folder if not given).
 
 if(NOT DEFINED OUTDIR)
     set(OUTDIR "${CMAKE_CURRENT_BINARY_DIR}")
 endif()
-set(actual "${OUTDIR}/${NAME}.actual")
-# The streams go to files, not variables: execute_process would turn CR LF into LF
-# in a variable, and the bytes are what is compared.
-execute_process(
-    COMMAND ${EMULATOR} "${CAVEDUMP}" "${NAME}"
-    WORKING_DIRECTORY "${SAMPLES}"
-    INPUT_FILE /dev/null
-    OUTPUT_FILE "${actual}.out"
-    ERROR_FILE "${actual}.err"
-    RESULT_VARIABLE status)
+set(status 0)
+if(DEFINED ACTUAL)
+    set(actual "${ACTUAL}")
+else()
+    set(actual "${OUTDIR}/${NAME}.actual")
+    # The streams go to files, not variables: execute_process would turn CR LF into LF
+    # in a variable, and the bytes are what is compared.
+    execute_process(
+        COMMAND ${EMULATOR} "${CAVEDUMP}" "${NAME}"
+        WORKING_DIRECTORY "${SAMPLES}"
+        INPUT_FILE /dev/null
+        OUTPUT_FILE "${actual}.out"
+        ERROR_FILE "${actual}.err"
+        RESULT_VARIABLE status)
+endif()
 
+get_filename_component(sample "${EXPECTED}" NAME)
 set(failed FALSE)
 foreach(stream IN ITEMS out err)
-    set(expected "${EXPECTED}.${stream}")
+    file(READ "${EXPECTED}.${stream}" text)
+    string(REPLACE "${sample}.cav" "${NAME}" text "${text}")
     if(LINEENDS STREQUAL "CRLF")
-        file(READ "${expected}" text)
         string(REPLACE "\n" "\r\n" text "${text}")
-        set(expected "${actual}.expected.${stream}")
-        file(WRITE "${expected}" "${text}")
     endif()
+    set(expected "${actual}.expected.${stream}")
+    file(WRITE "${expected}" "${text}")
     execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${expected}" "${actual}.${stream}"
         RESULT_VARIABLE differs)
     if(differs)
