@@ -62,22 +62,15 @@ def made(spec):
     return bytes(data)
 
 
-def cases(path):
-    """Each case of the table: its lines as (key, value) pairs."""
-    found = {}
-    lines = []
+def findcase(path, name):
+    """The lines of the case called name, as (key, value) pairs."""
     with open(path, encoding="utf-8") as f:
-        for line in f.read().split("\n"):
-            if line.startswith("#"):
-                continue
-            if line == "":
-                if lines:
-                    found[lines[0][1]] = lines
-                lines = []
-                continue
-            key, _, value = line.partition(": ")
-            lines.append((key.rstrip(":"), value))
-    return found
+        for paragraph in f.read().split("\n\n"):
+            lines = [line.partition(": ") for line in paragraph.split("\n")
+                     if line and not line.startswith("#")]
+            if lines and lines[0][0] == "case" and lines[0][2] == name:
+                return [(key.rstrip(":"), value) for key, _, value in lines]
+    raise KeyError("no case " + name)
 
 
 def aswritten(data, windows, failures, what):
@@ -96,7 +89,7 @@ def main():
     table, name, program = args[0], args[1], os.path.abspath(args[2])
     command = args[3:] + [program]
     null = "NUL" if windows else os.devnull
-    case = cases(table)[name]
+    case = findcase(table, name)
     if ("only", "windows" if not windows else "posix") in case:
         print("cli.%s: not for this platform" % name)
         return SKIPPED
