@@ -264,11 +264,11 @@ for (const worker of workers) {
 function runs(jobs) {
     if (workers.length === 0) return runall(jobs);
     return jobs.map((job) => (job.file ? readhead(job.file.stream()) : Promise.resolve(job.bytes)).then(
-        (bytes) => new Promise((resolve, reject) => {
+        (bytes) => (workers.length === 0 ? cavedump(job.path, bytes) : new Promise((resolve, reject) => {
             const id = ++lastid;
             waiting.set(id, { resolve, reject });
             workers[id % workers.length].postMessage([{ id, path: job.path, bytes }]);
-        })));
+        }))));
 }
 
 // Starts the runs of the next count queued files that are not started yet: files
