@@ -257,33 +257,34 @@ for (const worker of workers) {
     });
 }
 
-// Runs the program on each of jobs, { path, file } or { path, bytes }, shared out
-// among the workers; gives for each the promise of its run. A worker is handed the
-// file's head, not the file: handing over a file costs a round trip to the browser
-// for its size.
-function runs(jobs) {
-    if (workers.length === 0) return runall(jobs);
-    return jobs.map((job) => (job.file ? readhead(job.file.stream()) : Promise.resolve(job.bytes)).then(
-        (bytes) => (workers.length === 0 ? cavedump(job.path, bytes) : new Promise((resolve, reject) => {
-            const id = ++lastid;
-            waiting.set(id, { resolve, reject });
-            workers[id % workers.length].postMessage([{ id, path: job.path, bytes }]);
-        }))));
+// Runs the program on the file at path holding bytes, in a worker, taking turns, or
+// here, one run after the other; gives the promise of its run.
+let local = Promise.resolve();
+function runone(path, bytes) {
+    if (workers.length === 0) {
+        const run = local.then(() => cavedump(path, bytes));
+        local = run.catch(() => {});
+        return run;
+    }
+    return new Promise((resolve, reject) => {
+        const id = ++lastid;
+        waiting.set(id, { resolve, reject });
+        workers[id % workers.length].postMessage({ id, path, bytes });
+    });
 }
 
-// Starts the runs of the next count queued files that are not started yet: files
-// picked or dropped at once, one fetched from this page's server when it has come.
+// Starts the runs of the next count queued files that are not started yet. A worker is
+// handed the file's head, not the file: handing over a file costs a round trip to the
+// browser for its size.
 function start(count) {
-    const files = [];
     for (const job of queue.slice(0, count)) {
         if (job.result) continue;
         const path = job.parts.join("/");
         const why = unfit(job.parts);
-        if (why) job.result = Promise.reject(new Error(`cavedump was not run: the page cannot hold this file's name (${why})`));
-        else if (job.file) files.push({ path, file: job.file, job });
-        else job.result = job.load().then((bytes) => runs([{ path, bytes }])[0]);
+        job.result = why
+            ? Promise.reject(new Error(`cavedump was not run: the page cannot hold this file's name (${why})`))
+            : (job.file ? readhead(job.file.stream()) : job.load()).then((bytes) => runone(path, bytes));
     }
-    runs(files.map(({ path, file }) => ({ path, file }))).forEach((result, i) => (files[i].job.result = result));
     // A failure shows on its file's card, when its turn comes.
     queue.slice(0, count).forEach((job) => job.result.catch(() => {}));
 }
@@ -360,6 +361,28 @@ for (const [value, c] of [...letters].entries()) {
     const item = element("li", "", `${c} ${value}`);
     item.style.setProperty("--c", palette[value]);
     $("legend").querySelector("ul").append(item);
+}
+
+// The program never reads past the head of a file, its first 1024 bytes as the build
+// found them in its sources, so no more are read or handed to it: the report is the
+// same, and a file of gigabytes costs nothing.
+const headsize = @CAVEDUMP_HEADSIZE@;
+
+// The first headsize bytes of a stream, read no further. A file's are read so because
+// that asks the browser for neither its size nor a slice of it, each a round trip.
+async function readhead(stream) {
+    const reader = stream.getReader();
+    const head = new Uint8Array(headsize);
+    let length = 0;
+    while (length < headsize) {
+        const { done, value } = await reader.read();
+        if (done) break;
+        const part = value.subarray(0, headsize - length);
+        head.set(part, length);
+        length += part.length;
+    }
+    reader.cancel();
+    return head.slice(0, length);
 }
 
 // At most the first headsize bytes of a response: asked for as a range, and the

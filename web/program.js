@@ -4,11 +4,6 @@
 // page and by its worker, each of which runs the program where it can.
 "use strict";
 
-// The program never reads past the head of a file, its first 1024 bytes as the build
-// found them in its sources, so no more are read or handed to it: the report is the
-// same, and a file of gigabytes costs nothing.
-const headsize = @CAVEDUMP_HEADSIZE@;
-
 // The program, compiled once, when first run; each run instantiates it afresh, so
 // that nothing of one run reaches the next.
 let compiled = null;
@@ -47,35 +42,4 @@ async function cavedump(path, bytes) {
         status = e.status;
     }
     return { out: fs.readFile("/stdout"), err: fs.readFile("/stderr"), status };
-}
-
-// The first headsize bytes of a stream, read no further. A file's are read so because
-// that asks the browser for neither its size nor a slice of it, each a round trip.
-async function readhead(stream) {
-    const reader = stream.getReader();
-    const head = new Uint8Array(headsize);
-    let length = 0;
-    while (length < headsize) {
-        const { done, value } = await reader.read();
-        if (done) break;
-        const part = value.subarray(0, headsize - length);
-        head.set(part, length);
-        length += part.length;
-    }
-    reader.cancel();
-    return head.slice(0, length);
-}
-
-// Runs the program on each of jobs, { path, file } or { path, bytes }, one after the
-// other, the files all read at once; gives for each the promise of its run.
-function runall(jobs) {
-    let done = Promise.resolve();
-    return jobs.map((job) => {
-        const bytes = job.file ? readhead(job.file.stream()) : Promise.resolve(job.bytes);
-        bytes.catch(() => {}); // the run below fails with it
-        done = done.then(() => bytes).then((head) => cavedump(job.path, head));
-        const run = done;
-        done = done.catch(() => {});
-        return run;
-    });
 }
