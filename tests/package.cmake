@@ -3,8 +3,8 @@
 # judged as a user gets them: what they hold against the one install list, and the
 # program in them run on the samples as golden.cmake runs the built one.
 #
-#   cmake -DCHECK=name -DBUILD=dir -DSOURCE=dir "-DINSTALLED=file;..." -DPROGRAM=path
-#         -DSAMPLES=dir -DGOLDEN=dir [-DEMULATOR=cmd] [-DLINEENDS=CRLF]
+#   cmake -DCHECK=name -DBUILD=dir -DSOURCE=dir -DVERSION=version "-DINSTALLED=file;..."
+#         -DPROGRAM=path -DSAMPLES=dir -DGOLDEN=dir [-DEMULATOR=cmd] [-DLINEENDS=CRLF]
 #         [-DPRESET=name] -P package.cmake
 #
 # CHECK: contents (the package holds the install list and nothing else), lintian,
@@ -12,10 +12,12 @@
 # static, run (the unpacked program on the samples), reproducible (the same bytes
 # from a copy of the sources in another folder, built by PRESET).
 
-file(GLOB package "${BUILD}/*.deb" "${BUILD}/*.tar.gz" "${BUILD}/*.zip")
+# The package of this version: a build folder may still hold one of an earlier version.
+file(GLOB package "${BUILD}/cavedump_${VERSION}_*.deb" "${BUILD}/cavedump-${VERSION}-*.tar.gz"
+    "${BUILD}/cavedump-${VERSION}-*.zip")
 list(LENGTH package count)
 if(NOT count EQUAL 1)
-    message(FATAL_ERROR "expected one package in ${BUILD}, found: ${package}")
+    message(FATAL_ERROR "expected one package of version ${VERSION} in ${BUILD}, found: ${package}")
 endif()
 get_filename_component(name "${package}" NAME)
 string(REGEX REPLACE "\\.(tar\\.gz|zip)$" "" top "${name}")
