@@ -12,12 +12,10 @@
 "use strict";
 
 // The report's letters for tile values 0 to 15, as the build found them in the
-// program's sources, and the colour of each value: every two of them at least 14
-// apart by CIEDE2000.
+// program's sources, and the colour of each value, as the style sheet gives it.
 const letters = "@CAVEDUMP_LETTERS@";
-const palette = ["#f2e9d8", "#b08a5a", "#8d99ae", "#5e6b7d", "#3a3a3a", "#e4572e",
-                 "#76b041", "#17bebb", "#ffc914", "#2e86ab", "#a23b72", "#f18f01",
-                 "#c5d86d", "#6a4c93", "#ff99c8", "#000000"];
+const palette = [...letters].map((_, value) =>
+    getComputedStyle(document.documentElement).getPropertyValue(`--tile-${value}`).trim());
 const $ = (id) => document.getElementById(id);
 const cards = $("cards");
 
@@ -229,50 +227,6 @@ async function run() {
     cards.dataset.done = String(cards.children.length);
 }
 
-// The program runs in workers, one a core, while the page makes the cards; where the
-// page may start no worker (opened from disk), it runs here.
-const workers = [];
-try {
-    for (let i = Math.min(Math.max(navigator.hardwareConcurrency || 1, 1), 4); i > 0; i--)
-        workers.push(new Worker("worker.js"));
-} catch {
-    workers.length = 0;
-}
-const waiting = new Map(); // id: the { resolve, reject } of a job a worker has
-let lastid = 0;
-for (const worker of workers) {
-    worker.addEventListener("message", ({ data: { id, run, error } }) => {
-        const job = waiting.get(id);
-        waiting.delete(id);
-        if (error === undefined) job.resolve(run);
-        else job.reject(new Error(error));
-    });
-    // A worker that fails answers nothing more: its jobs fail, and from then on the
-    // program runs here.
-    worker.addEventListener("error", (e) => {
-        e.preventDefault();
-        workers.length = 0;
-        for (const job of waiting.values()) job.reject(new Error("cavedump could not run: " + e.message));
-        waiting.clear();
-    });
-}
-
-// Runs the program on the file at path holding bytes, in a worker, taking turns, or
-// here, one run after the other; gives the promise of its run.
-let local = Promise.resolve();
-function runone(path, bytes) {
-    if (workers.length === 0) {
-        const run = local.then(() => cavedump(path, bytes));
-        local = run.catch(() => {});
-        return run;
-    }
-    return new Promise((resolve, reject) => {
-        const id = ++lastid;
-        waiting.set(id, { resolve, reject });
-        workers[id % workers.length].postMessage({ id, path, bytes });
-    });
-}
-
 // Starts the runs of the next count queued files that are not started yet. A worker is
 // handed the file's head, not the file: handing over a file costs a round trip to the
 // browser for its size.
@@ -283,7 +237,7 @@ function start(count) {
         const why = unfit(job.parts);
         job.result = why
             ? Promise.reject(new Error(`cavedump was not run: the page cannot hold this file's name (${why})`))
-            : (job.file ? readhead(job.file.stream()) : job.load()).then((bytes) => runone(path, bytes));
+            : (job.file ? readhead(job.file.stream()) : job.load()).then((bytes) => runner.run(path, bytes));
     }
     // A failure shows on its file's card, when its turn comes.
     queue.slice(0, count).forEach((job) => job.result.catch(() => {}));
