@@ -5,7 +5,9 @@
 #             copyright and changelog under /usr/share/doc/cavedump;
 #   portable  a .tar.gz with the program, its manual, LICENSE and README.md in one
 #             top folder, cavedump-VERSION-SYSTEM-PROCESSOR; for Windows a .zip, with
-#             the manual as a web page.
+#             the manual as a web page;
+#   web       a .zip with the web page, LICENSE and README.txt in one top folder,
+#             cavedump-VERSION-web: the page as a download that opens from disk.
 # Each layout installs its files with ship(), which also lists them, under the prefix,
 # in cavedump_installed, and the program's place in cavedump_program: the one install
 # list that the install and package tests hold the layout to.
@@ -29,7 +31,7 @@ macro(ship dir)
 endmacro()
 
 set(CAVEDUMP_PACKAGE "" CACHE STRING "Install layout and package: empty, deb or portable")
-set_property(CACHE CAVEDUMP_PACKAGE PROPERTY STRINGS "" deb portable)
+set_property(CACHE CAVEDUMP_PACKAGE PROPERTY STRINGS "" deb portable web)
 
 set(CPACK_PACKAGE_NAME cavedump)
 set(CPACK_PACKAGE_VENDOR "The cavedump developers")
@@ -153,12 +155,21 @@ elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
         set(CPACK_GENERATOR TGZ)
         set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
     endif()
+elseif(CAVEDUMP_PACKAGE STREQUAL "web")
+    if(NOT EMSCRIPTEN)
+        message(FATAL_ERROR "CAVEDUMP_PACKAGE=web packs the page, which only the web preset builds")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/web/README.txt README.txt @ONLY)
+    ship(. ${cavedump_pagefiles} LICENSE ${CMAKE_CURRENT_BINARY_DIR}/README.txt)
+    set(CPACK_PACKAGE_FILE_NAME cavedump-${PROJECT_VERSION}-web)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
 elseif(CAVEDUMP_PACKAGE STREQUAL "")
     ship(${CMAKE_INSTALL_BINDIR} cavedump)
     ship(${CMAKE_INSTALL_MANDIR}/man1 ${cavedump_manual})
     set(CPACK_GENERATOR TGZ)
 else()
-    message(FATAL_ERROR "CAVEDUMP_PACKAGE is deb, portable or empty, not '${CAVEDUMP_PACKAGE}'")
+    message(FATAL_ERROR "CAVEDUMP_PACKAGE is deb, portable, web or empty, not '${CAVEDUMP_PACKAGE}'")
 endif()
 
 include(CPack)

@@ -2,10 +2,17 @@
 # Run by cpack after it has made its packages: every .tar.gz among them is packed
 # again with GNU tar so that nothing of the machine or the moment is in it: entries
 # sorted by name, owned by root, modes from the install rules without the umask, every
-# time stamp SOURCE_DATE_EPOCH, and gzip with no name or time of its own.
+# time stamp SOURCE_DATE_EPOCH, and gzip with no name or time of its own. Every .zip
+# is packed again likewise, by normalise-zip.py.
 find_program(TAR tar REQUIRED)
 find_program(GZIP gzip REQUIRED)
 foreach(archive IN LISTS CPACK_PACKAGE_FILES)
+    if(archive MATCHES "\\.zip$")
+        find_program(PYTHON3 python3 REQUIRED)
+        execute_process(COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/normalise-zip.py "${archive}"
+            COMMAND_ERROR_IS_FATAL ANY)
+        continue()
+    endif()
     if(NOT archive MATCHES "\\.tar\\.gz$")
         continue()
     endif()
