@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""The page as a product, in headless Chromium, driven as page.py drives it.
+
+    python3 tests/app.py download ZIP SAMPLES GOLDEN CHROMIUM CMAKE
+    python3 tests/app.py served PAGE SAMPLES GOLDEN CHROMIUM CMAKE
+
+download: the page's .zip is unpacked into a fresh folder and opened from disk
+(file://), as a user opens it; the samples are picked, and each card must be what
+golden.cmake expects.
+
+served: the page is served from 127.0.0.1 and, once its service worker is active,
+Chromium must report no reason it could not be installed. Then the server is
+stopped and the page opened again: it must open, and the samples picked there must
+give exact cards. Then a new version is deployed (the page's files changed, its
+worker written again by the build's own script) and the server started again: the
+open page must say so, and its #update button must load the new version.
+"""
+
+import functools
+import http.server
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import zipfile
+
+from page import CARDS, Browser, Quiet, differs
+
+
+def wait(chromium, expression, what):
+    """Waits until expression is true in the page, within the browser's time limit."""
+    while not chromium.evaluate(expression):
+        if time.monotonic() > chromium.deadline:
+            raise TimeoutError(what + " did not happen in time")
+        time.sleep(0.1)
+
+
+def picked(chromium, samples, golden, cmake, route):
+    """Picks every sample and gives why each card is not as expected, if it is not."""
+    names = sorted(n for n in os.listdir(samples) if n.endswith(".cav"))
+    chromium.pick([os.path.join(samples, n) for n in names], len(names))
+    cards = chromium.evaluate(CARDS)["cards"]
+    wrong = [] if [c["name"] for c in cards] == names else ["%s: cards %r" % (route, [c["name"] for c in cards])]
+    for card in cards:
+        with tempfile.TemporaryDirectory() as folder:
+            wrong += [route + ": " + why for why in [differs(cmake, golden, card, folder)] if why]
+    return wrong
+
+
+def download(archive, samples, golden, browser, cmake, root):
+    with zipfile.ZipFile(archive) as z:
+        tops = {name.split("/")[0] for name in z.namelist()}
+        z.extractall(os.path.join(root, "unpacked"))
+    if len(tops) != 1:
+        return ["%s holds %d top folders, not one" % (archive, len(tops))]
+    index = pathlib.Path(root, "unpacked", tops.pop(), "index.html").resolve()
+    chromium = Browser(browser, os.path.join(root, "profile"))
+    try:
+        chromium.open(index.as_uri())
+        return picked(chromium, samples, golden, cmake, "from disk")
+    finally:
+        chromium.close()
+
+
+def serve(site, port=0):
+    handler = functools.partial(Quiet, directory=site)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def served(page, samples, golden, browser, cmake, root):
+    site = os.path.join(root, "site")
+    shutil.copytree(page, site)
+    server = serve(site)
+    port = server.server_address[1]
+    url = "http://127.0.0.1:%d/index.html" % port
+    chromium = Browser(browser, os.path.join(root, "profile"))
+    failures = []
+    try:
+        chromium.open(url)
+        wait(chromium, "navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')",
+             "the service worker's activation")
+        errors = chromium.page("Page.getInstallabilityErrors")["installabilityErrors"]
+        if errors:
+            failures.append("not installable: %r" % errors)
+
+        # Offline: with the server gone, the page opens from its worker's cache.
+        server.shutdown()
+        server.server_close()
+        chromium.open(url)
+        if not chromium.evaluate("!!navigator.serviceWorker.controller"):
+            failures.append("offline: the page is not served by its worker")
+        failures += picked(chromium, samples, golden, cmake, "offline")
+
+        # A new version: the page's files change and its worker is written anew.
+        with open(os.path.join(site, "index.html"), encoding="utf-8") as f:
+            text = f.read()
+        with open(os.path.join(site, "index.html"), "w", encoding="utf-8") as f:
+            f.write(text.replace("</footer>", " (new)</footer>"))
+        files = sorted(set(os.listdir(site)) - {"sw.js"})
+        subprocess.run([cmake, "-DPAGE=" + site, "-DFILES=" + ";".join(files),
+                        "-DTEMPLATE=" + os.path.join(os.path.dirname(__file__), "..", "web", "sw.js"),
+                        "-P", os.path.join(os.path.dirname(__file__), "..", "web", "precache.cmake")],
+                       check=True)
+        server = serve(site, port)
+        # The page looks for a new version whenever it comes back into view.
+        chromium.evaluate("document.dispatchEvent(new Event('visibilitychange'))")
+        wait(chromium, "!document.getElementById('updating').hidden", "the notice of a new version")
+        chromium.evaluate("document.getElementById('update').click()")
+        wait(chromium, "document.querySelector('footer')?.textContent.endsWith('(new)') &&"
+             " document.getElementById('cards')?.dataset.done !== undefined", "the reload into the new version")
+        caches = chromium.evaluate("caches.keys()")
+        if len(caches) != 1:
+            failures.append("after the update the caches are %r, not the new one alone" % caches)
+    finally:
+        chromium.close()
+        server.shutdown()
+    return failures
+
+
+def main():
+    mode, where, samples, golden, browser, cmake = sys.argv[1:7]
+    with tempfile.TemporaryDirectory() as root:
+        failures = {"download": download, "served": served}[mode](where, samples, golden, browser, cmake, root)
+    for failure in failures:
+        print(failure)
+    print("app %s: %d passed, %d failed" % (mode, 0 if failures else 1, len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
