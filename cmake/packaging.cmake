@@ -52,13 +52,17 @@ else()
         execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
             WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
             OUTPUT_VARIABLE cavedump_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        set(cavedump_noepoch "no git history")
+    else()
+        set(cavedump_noepoch "no git program")
     endif()
 endif()
 if(cavedump_epoch)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/cpack-epoch.cmake.in cpack-epoch.cmake @ONLY)
     set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-epoch.cmake)
-else()
-    message(STATUS "No SOURCE_DATE_EPOCH and no git history: packages carry today's time")
+elseif(CAVEDUMP_PACKAGE)
+    # Said only in the builds that make packages, not in every plain build.
+    message(STATUS "No SOURCE_DATE_EPOCH and ${cavedump_noepoch}: packages carry today's time")
 endif()
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: MIT
 // cavedump.cpp - the entry: gets the name of one cave file, reads the head of the
-// file once, and tries the two formats on it in a fixed order, ATARI first, then
-// KV64. Complaints about the file go to standard error; the report goes to standard
-// output.
+// file once, and hands it to the intake, which tries the two formats on it.
 //
 // The status is 0 whatever the file held, so that scripts can run the tool over any
 // file; the one exception is a report or prompt that could not be written, status 1.
 
 #include "intake.h"
-#include "report.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -18,43 +14,6 @@
 // The word typed at the prompt: at most 255 characters and the terminator. The
 // width in askname's "%255s" must stay one below this size.
 constexpr std::size_t typedsize = 256;
-
-static_assert(sizeof(atarirec) <= headsize && sizeof(kv64rec) <= headsize,
-              "both records must lie within the head of the file that is read");
-
-// Standard output is buffered and standard error is not. After a report, flush it,
-// so that when both streams go to one file the lines keep the order they were made.
-static void flushreport()
-{
-    std::fflush(stdout);
-}
-
-void intake(std::span<const unsigned char> head, const char *name)
-{
-    if (head.size() < sizeof(atarirec)) {
-        std::fprintf(stderr, "ATARI File with wrong format size %s\n", name);
-    } else if (!std::equal(atarisignature.begin(), atarisignature.end(), head.begin())) {
-        std::fprintf(stderr, "ATARI File with wrong format %s\n", name);
-    } else {
-        atarirec rec;
-        std::memcpy(&rec, head.data(), sizeof rec);
-        showatari(rec);
-        flushreport();
-    }
-
-    // The second check is made whatever the first found. The signatures differ in
-    // their first byte, so at most one of the two reports is printed.
-    if (head.size() < sizeof(kv64rec)) {
-        std::fprintf(stderr, "KV64 File with wrong format size %s\n", name);
-    } else if (!std::equal(kv64signature.begin(), kv64signature.end(), head.begin())) {
-        std::fprintf(stderr, "KV64 File with wrong format %s\n", name);
-    } else {
-        kv64rec rec;
-        std::memcpy(&rec, head.data(), sizeof rec);
-        showkv64(rec);
-        flushreport();
-    }
-}
 
 // Reads and drops what is left of the current line, its line end included, so that
 // nothing of a refused line is left for whoever reads standard input next: in a

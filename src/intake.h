@@ -4,11 +4,9 @@
 
 #pragma once
 
-#include <cstddef>
-#include <span>
+#include "facts.h"
 
-// Only the first 1024 bytes of a file are ever read; both records fit in them.
-constexpr std::size_t headsize = 1024;
+#include <span>
 
 // Tries head, the first bytes of the file called name, as ATARI and then as KV64:
 // prints the report of each format it passes and, on standard error, why it fails

@@ -7,15 +7,17 @@
 
 #include "report.h"
 
+#include "facts.h"
+
 #include <cstdio>
 
 // ATARI colours keep bit 0 clear; KV64 colours use all four low bits.
 constexpr unsigned char ataricolormask = 0xFE;
 constexpr unsigned char kv64colormask = 0xFF;
 
-// Each format has its own letter table; today they hold the same letters.
-constexpr tileletters atariletters = lettertable("BDmwWeRdfbASoOI.");
-constexpr tileletters kv64letters = lettertable("BDmwWeRdfbASoOI.");
+// Each format has its own letter table; today both are made from the one text.
+constexpr tileletters atariletters = lettertable(mapletters);
+constexpr tileletters kv64letters = lettertable(mapletters);
 
 // The two type lines, the picture and the letter count.
 static void showcave(unsigned char flags, const cavemap &map, const tileletters &letters)

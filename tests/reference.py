@@ -45,7 +45,7 @@ KV64_COLORS = ["- unused                 ", "- unused                 ",
 RANGES = ["(00-0F) (  0- 15) "] * 4 + ["(00-07) (  0-  7) "]
 
 
-def number(rec, offset, count, name, out):
+def number(rec, offset, count, out):
     """Digits at offset, most significant first; warnings as each digit is read."""
     value = 0
     for i in range(count):
@@ -78,7 +78,7 @@ def atari(rec):
     fields = [(472, 2), (474, 3), (477, 2), (479, 2), (481, 2), (483, 0),
               (484, 3), (487, 3), (490, 0)]
     for label, (offset, count) in zip(PARAMS, fields):
-        value = number(rec, offset, count, label, out) if count else rec[offset]
+        value = number(rec, offset, count, out) if count else rec[offset]
         out.append("%s%3d\n" % (label, value))
     for i in range(5):
         out.append("color%d      %s%s:  %3d\n" % (i + 1, RANGES[i], ATARI_COLORS[i],

@@ -86,7 +86,7 @@ TEST(Showatari, PrintsEveryValueFromItsOwnOffset)
 
     const std::string report = reportof(file);
     const auto lines = linesof(report);
-    ASSERT_GE(lines.size(), 4U);
+    ASSERT_GE(lines.size(), 5U);
     EXPECT_EQ(lines[0], "flags:         129");
     EXPECT_EQ(lines[1], "name :         STONE");
     EXPECT_EQ(lines[2], "------ Cave -------(1)-");
