@@ -9,8 +9,9 @@ download: the page's .zip is unpacked into a fresh folder and opened from disk
 (file://), as a user opens it; the samples are picked, and each card must be what
 golden.cmake expects.
 
-served: the page is served from 127.0.0.1 and, once its service worker is active,
-Chromium must report no reason it could not be installed. Then the server is
+served: the page is served from a folder below the top of a server on 127.0.0.1
+and, once its service worker is active, Chromium must report no reason it could not
+be installed. Then the server is
 stopped and the page opened again: it must open, and the samples picked there must
 give exact cards. Then a new version is deployed (the page's files changed, its
 worker written again by the build's own script) and the server started again: the
@@ -38,6 +39,14 @@ def wait(chromium, expression, what):
         if time.monotonic() > chromium.deadline:
             raise TimeoutError(what + " did not happen in time")
         time.sleep(0.1)
+
+
+def reopen(chromium, url):
+    """Opens url in place of the page open now, and waits for the new page's cards."""
+    chromium.evaluate("window.replaced = true")
+    chromium.open(url)
+    wait(chromium, "!window.replaced && document.getElementById('cards')?.dataset.done !== undefined",
+         "opening " + url)
 
 
 def picked(chromium, samples, golden, cmake, route):
@@ -75,11 +84,13 @@ def serve(site, port=0):
 
 
 def served(page, samples, golden, browser, cmake, root):
-    site = os.path.join(root, "site")
+    # Below the server's top, as on a host of many tools: nothing may assume the top.
+    top = os.path.join(root, "site")
+    site = os.path.join(top, "tools", "cavedump")
     shutil.copytree(page, site)
-    server = serve(site)
+    server = serve(top)
     port = server.server_address[1]
-    url = "http://127.0.0.1:%d/index.html" % port
+    url = "http://127.0.0.1:%d/tools/cavedump/index.html" % port
     chromium = Browser(browser, os.path.join(root, "profile"))
     failures = []
     try:
@@ -93,7 +104,7 @@ def served(page, samples, golden, browser, cmake, root):
         # Offline: with the server gone, the page opens from its worker's cache.
         server.shutdown()
         server.server_close()
-        chromium.open(url)
+        reopen(chromium, url)
         if not chromium.evaluate("!!navigator.serviceWorker.controller"):
             failures.append("offline: the page is not served by its worker")
         failures += picked(chromium, samples, golden, cmake, "offline")
@@ -108,7 +119,7 @@ def served(page, samples, golden, browser, cmake, root):
                         "-DTEMPLATE=" + os.path.join(os.path.dirname(__file__), "..", "web", "sw.js"),
                         "-P", os.path.join(os.path.dirname(__file__), "..", "web", "precache.cmake")],
                        check=True)
-        server = serve(site, port)
+        server = serve(top, port)
         # The page looks for a new version whenever it comes back into view.
         chromium.evaluate("document.dispatchEvent(new Event('visibilitychange'))")
         wait(chromium, "!document.getElementById('updating').hidden", "the notice of a new version")
