@@ -11,11 +11,11 @@ golden.cmake expects.
 
 served: the page is served from a folder below the top of a server on 127.0.0.1
 and, once its service worker is active, Chromium must report no reason it could not
-be installed. Then the server is
-stopped and the page opened again: it must open, and the samples picked there must
-give exact cards. Then a new version is deployed (the page's files changed, its
-worker written again by the build's own script) and the server started again: the
-open page must say so, and its #update button must load the new version.
+be installed. Then the server is stopped and the page opened again: it must open,
+and the samples picked there must give exact cards. Then a new version is deployed
+(the page's files changed, its worker written again by the build's own script) and
+the server started again: the open page must say so, and its #update button must
+load the new version.
 """
 
 import functools
