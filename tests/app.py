@@ -71,7 +71,10 @@ def download(archive, samples, golden, browser, cmake, root):
     chromium = Browser(browser, os.path.join(root, "profile"))
     try:
         chromium.open(index.as_uri())
-        return picked(chromium, samples, golden, cmake, "from disk")
+        # From disk there is neither manifest nor service worker, and nothing refused.
+        quiet = chromium.evaluate("!document.querySelector('link[rel=manifest]') && !window.refused.length")
+        return picked(chromium, samples, golden, cmake, "from disk") + ([] if quiet else [
+            "from disk: a manifest was linked or the CSP refused something"])
     finally:
         chromium.close()
 
