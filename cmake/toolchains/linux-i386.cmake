@@ -4,6 +4,13 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(cross_triple i686-linux-gnu)
 include(${CMAKE_CURRENT_LIST_DIR}/cross.cmake)
-# No emulator: an x86-64 kernel runs 32-bit x86 programs itself, and a static one
-# needs no 32-bit libraries on the host. qemu-i386 would be slower, and it hangs a
-# dynamically linked i386 program that starts a thread.
+# An x86-64 kernel built with 32-bit support runs 32-bit x86 programs itself, faster
+# than qemu-i386; a kernel built without it (some virtual machines have one) cannot,
+# and there the programs, which are static, run under qemu-i386 (which hangs only a
+# dynamically linked i386 program that starts a thread). The target's own loader tells
+# which kernel this is: it runs, and says its version, only where 32-bit programs do.
+execute_process(COMMAND /usr/${cross_triple}/lib/ld-linux.so.2 --version
+    RESULT_VARIABLE native OUTPUT_QUIET ERROR_QUIET)
+if(NOT native EQUAL 0)
+    set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386 -L /usr/${cross_triple})
+endif()
