@@ -22,10 +22,18 @@ const gallery = (() => {
     let found = { atari: 0, kv64: 0, neither: 0 }; // files of each kind the search lets through
     const tiles = new Map(); // a tile built: its place in shown, and it
 
-    const searched = (file) => words === "" || file.path.toLowerCase().includes(words) ||
-        file.name.toLowerCase().includes(words);
+    // Counts the file at index in files, and gives it a tile, as far as the search and
+    // the filter let it through.
+    function take(index) {
+        const file = files[index];
+        if (words !== "" && !file.path.toLowerCase().includes(words) && !file.name.toLowerCase().includes(words))
+            return;
+        found[file.kind]++;
+        if (kind === "all" || kind === file.kind) shown.push(index);
+    }
 
-    // Keeps a file's outcome as batch.js gives it; it shows at the next refresh.
+    // Keeps a file's outcome as batch.js gives it, and gives what is kept; it shows at
+    // the next refresh.
     function add(outcome) {
         let file;
         if (outcome.error !== undefined) {
@@ -35,9 +43,7 @@ const gallery = (() => {
             file = { path: outcome.path, ...said, out: outcome.out, err: outcome.err, status: outcome.status };
         }
         files.push(file);
-        if (!searched(file)) return file;
-        found[file.kind]++;
-        if (kind === "all" || kind === file.kind) shown.push(files.length - 1);
+        take(files.length - 1);
         return file;
     }
 
@@ -96,6 +102,7 @@ const gallery = (() => {
         }
     }
 
+    // Drops every tile built, to be built again as the filter now chooses.
     function dropall() {
         for (const built of tiles.values()) built.remove();
         tiles.clear();
@@ -103,9 +110,7 @@ const gallery = (() => {
 
     // The summary line and the filter's counts, for what the filter and search show.
     function summarise() {
-        const count = { atari: 0, kv64: 0, neither: 0 };
-        if (kind === "all") Object.assign(count, found);
-        else count[kind] = shown.length;
+        const count = kind === "all" ? found : { atari: 0, kv64: 0, neither: 0, [kind]: shown.length };
         const all = found.atari + found.kv64 + found.neither;
         const hidden = files.length - shown.length;
         $("summary").textContent = files.length === 0 ? "" :
@@ -128,11 +133,7 @@ const gallery = (() => {
         words = $("search").value.trim().toLowerCase();
         found = { atari: 0, kv64: 0, neither: 0 };
         shown = [];
-        files.forEach((file, index) => {
-            if (!searched(file)) return;
-            found[file.kind]++;
-            if (kind === "all" || kind === file.kind) shown.push(index);
-        });
+        files.forEach((_, index) => take(index));
         dropall();
         refresh();
     }
