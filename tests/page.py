@@ -280,6 +280,7 @@ def main():
             archive.write(os.path.join(samples, names[1]), "set1/" + names[1], zipfile.ZIP_DEFLATED)
         with open(zipped, "rb") as whole, open(os.path.join(root, "cut.zip"), "wb") as cut:
             cut.write(whole.read()[:-30])
+        shutil.copy(zipped, site)
         handler = functools.partial(Quiet, directory=site)
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -299,8 +300,8 @@ def main():
                         f.write(base64.b64decode(shot))
                     print("page: screenshot in %s" % path)
                 return 0
-            # A bad URL between good ones, and a name that is not ASCII.
-            wanted = ["samples/" + names[0], "%25ff.cav", "samples/caf%C3%A9.cav"] + ["samples/" + n for n in names[1:]]
+            # A bad URL between good ones, a name that is not ASCII, and an archive.
+            wanted = ["samples/" + names[0], "%25ff.cav", "samples/caf%C3%A9.cav"] + ["samples/" + n for n in names[1:]] + ["caves.zip"]
             chromium.open(base + "&".join("cave=" + w for w in wanted), 320, True)
             # The same files once more, picked: each gets a card of its own; then a folder.
             chromium.pick([os.path.abspath(os.path.join(samples, n)) for n in names], len(names))
@@ -324,7 +325,9 @@ def main():
 
     cards = shown["cards"]
     good = [names[0], "café.cav"] + names[1:] + names + sorted(["set/z/" + names[0], "set/" + names[1], "set/a/b/" + names[2]])
-    good += ["caves.zip/" + names[2], "caves.zip/set1/" + names[1]]
+    zipped = ["caves.zip/" + names[2], "caves.zip/set1/" + names[1]]
+    good[len(names) + 1:len(names) + 1] = zipped  # named by ?cave=, then picked
+    good += zipped
     order = good[:1] + ["%ff.cav"] + good[1:-2] + ["cut.zip"] + good[-2:]
     failures = []
     if shown["done"] != str(len(order)):

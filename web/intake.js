@@ -42,11 +42,9 @@ const intake = (() => {
         return readhead(response.body);
     }
 
-    const opens = (name) => typeof archive !== "undefined" && archive.isarchive(name); // TEMP until archive.js
-
     // The job for a File at parts: an archive is opened, any other file is a cave file.
     function fromfile(parts, file) {
-        if (opens(file.name))
+        if (archive.isarchive(file.name))
             return { parts, members: () => archive.members(archive.fromfile(file), headsize) };
         return { parts, head: () => readhead(file.stream()) };
     }
@@ -103,8 +101,8 @@ const intake = (() => {
             }
             if (where.origin !== location.origin)
                 return { parts: [name], head: failing("not on this page's server") };
-            if (opens(name))
-                return { parts: [name], members: () => archive.members(archive.fromurl(where.href), headsize) };
+            if (archive.isarchive(name))
+                return { parts: [name], members: async () => archive.members(await archive.fromurl(where.href), headsize) };
             return { parts: [name], head: () => fetchhead(where) };
         });
     }
