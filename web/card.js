@@ -11,7 +11,7 @@ const card = (() => {
     const box = document.getElementById("card");
     let closed = null; // what to do when the open card closes
 
-    // Saves bytes as a file called name, as the browser saves a download.
+    // Saves a Blob as a file called name, as the browser saves a download.
     function save(name, blob) {
         const link = element("a");
         link.href = URL.createObjectURL(blob);
