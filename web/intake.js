@@ -8,9 +8,9 @@
 "use strict";
 
 const intake = (() => {
-    // The program never reads past the head of a file, its first bytes as the build
-    // found their number in its sources, so no more are read or handed to it: the
-    // report is the same, and a file of gigabytes costs nothing.
+    // The program never reads past the head of a file, its first bytes, whose number
+    // the build gives the program and the page alike, so no more are read or handed to
+    // it: the report is the same, and a file of gigabytes costs nothing.
     const headsize = @CAVEDUMP_HEADSIZE@;
 
     // The first headsize bytes of a stream, read no further. A file's are read so

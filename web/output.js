@@ -6,8 +6,9 @@
 "use strict";
 
 const output = (() => {
-    // The report's letters for tile values 0 to 15, as the build found them in the
-    // program's sources, and the colour of each value, as the style sheet gives it.
+    // The report's letters for tile values 0 to 15, as the build gives them to the
+    // program and the page alike, and the colour of each value, as the style sheet
+    // gives it.
     const letters = "@CAVEDUMP_LETTERS@";
     const palette = [...letters].map((_, value) =>
         getComputedStyle(document.documentElement).getPropertyValue(`--tile-${value}`).trim());
