@@ -43,7 +43,7 @@ SAME = """(async (files) => {
 })"""
 # Workers that fail at their first job.
 BROKEN = """window.Worker = class extends Worker {
-    constructor() { super(URL.createObjectURL(new Blob(["onmessage = (e) => { if (e.data.path) throw 0; };"]))); }
+    constructor() { super(URL.createObjectURL(new Blob(["onmessage = (e) => { if (!e.data.module) throw 0; };"]))); }
 };"""
 
 

@@ -18,15 +18,17 @@ const runner = (() => {
     // With one core there is no worker, and the program runs on the page's thread.
     const cores = navigator.hardwareConcurrency || 1;
     const wanted = Math.min(Math.max(cores - 1, 0), 4);
-    // Each worker holds a few jobs, so that it never waits for the page between two;
-    // the rest wait here.
-    const depth = 4;
+    // Jobs go to a worker in batches, a message each, since a message between threads
+    // costs as much as a run: a worker holds two batches at most, one it runs and one
+    // that waits, so that it never waits for the page; the other jobs wait here, and go
+    // as one batch when it answers.
+    const batch = 64; // jobs at most
     // A worker that answers nothing for this long is taken for dead: a run takes a
     // fraction of a millisecond.
     const patience = 30000;
 
     const queue = []; // jobs not yet given to a worker: { path, bytes, resolve, reject }
-    const helpers = []; // { worker, jobs: Map of id to job, timer }
+    const helpers = []; // { worker, jobs: Map of id to job, batches: how many it holds, timer }
     let lastid = 0;
 
     // Ends a worker that failed, and its jobs with why; the others, or the page, do the
@@ -51,12 +53,15 @@ const runner = (() => {
                               { type: "text/javascript" });
         const url = URL.createObjectURL(code);
         for (let i = 0; i < wanted; i++) {
-            const helper = { worker: new Worker(url), jobs: new Map(), timer: 0 };
-            helper.worker.addEventListener("message", ({ data: { id, run, error } }) => {
-                const job = helper.jobs.get(id);
-                helper.jobs.delete(id);
-                if (error === undefined) job.resolve(run);
-                else job.reject(new Error(error));
+            const helper = { worker: new Worker(url), jobs: new Map(), batches: 0, timer: 0 };
+            helper.worker.addEventListener("message", ({ data: answers }) => {
+                helper.batches--;
+                for (const { id, run, error } of answers) {
+                    const job = helper.jobs.get(id);
+                    helper.jobs.delete(id);
+                    if (error === undefined) job.resolve(run);
+                    else job.reject(new Error(error));
+                }
                 watch(helper);
                 dispatch();
             });
@@ -73,32 +78,38 @@ const runner = (() => {
     module.then((compiled) => helpers.forEach((helper) => helper.worker.postMessage({ module: compiled })),
                 (e) => helpers.slice().forEach((helper) => fail(helper, `it could not be compiled: ${e.message}`)));
 
-    // Gives waiting jobs to the workers with room for them, or runs them here, one after
-    // the other, when no worker is left.
+    // Gives waiting jobs to the workers with room for them, shared out evenly, or runs
+    // them here, one after the other, when no worker is left.
     let local = Promise.resolve();
     function dispatch() {
+        while (queue.length > 0 && helpers.length === 0) {
+            const { path, bytes, resolve, reject } = queue.shift();
+            const run = local.then(() => cavedump(module, path, bytes));
+            run.then(resolve, reject);
+            local = run.catch(() => {});
+        }
         while (queue.length > 0) {
-            if (helpers.length === 0) {
-                const { path, bytes, resolve, reject } = queue.shift();
-                const run = local.then(() => cavedump(module, path, bytes));
-                run.then(resolve, reject);
-                local = run.catch(() => {});
-                continue;
-            }
             const helper = helpers.reduce((a, b) => (b.jobs.size < a.jobs.size ? b : a));
-            if (helper.jobs.size >= depth) break;
-            const job = queue.shift();
-            const id = ++lastid;
-            helper.jobs.set(id, job);
-            helper.worker.postMessage({ id, path: job.path, bytes: job.bytes });
-            if (helper.jobs.size === 1) watch(helper);
+            if (helper.batches >= 2) break;
+            const jobs = queue.splice(0, Math.min(batch, Math.ceil(queue.length / helpers.length)))
+                .map((job) => ({ id: ++lastid, job }));
+            jobs.forEach(({ id, job }) => helper.jobs.set(id, job));
+            helper.batches++;
+            helper.worker.postMessage(jobs.map(({ id, job: { path, bytes } }) => ({ id, path, bytes })));
+            if (helper.batches === 1) watch(helper);
         }
     }
 
+    // The runs asked for in one go are given out together.
+    let pending = false;
     function run(path, bytes) {
         return new Promise((resolve, reject) => {
             queue.push({ path, bytes, resolve, reject });
-            dispatch();
+            if (!pending) queueMicrotask(() => {
+                pending = false;
+                dispatch();
+            });
+            pending = true;
         });
     }
 
