@@ -13,9 +13,9 @@ const runner = (() => {
 
     // Workers start from a blob: URL of the code the build wrote for them
     // (cavedumpworker.js), which a page opened from disk may do as well as a served one.
-    // A worker runs a file several times faster than the page builds its card, and the
-    // page has a core's work of its own: on two cores one worker was faster than two.
-    // With one core there is no worker, and the program runs on the page's thread.
+    // The page has a core's work of its own, making the cards: on two cores one worker
+    // was faster than two. With one core there is no worker, and the program runs on
+    // the page's thread.
     const cores = navigator.hardwareConcurrency || 1;
     const wanted = Math.min(Math.max(cores - 1, 0), 4);
     // Jobs go to a worker in batches, a message each, since a message between threads
@@ -42,6 +42,7 @@ const runner = (() => {
         dispatch();
     }
 
+    // Starts the wait for a worker's next answer, if it holds any jobs.
     function watch(helper) {
         clearTimeout(helper.timer);
         if (helper.jobs.size > 0)
@@ -75,8 +76,13 @@ const runner = (() => {
     } catch {
         // No worker may start here: the page runs the program itself.
     }
-    module.then((compiled) => helpers.forEach((helper) => helper.worker.postMessage({ module: compiled })),
-                (e) => helpers.slice().forEach((helper) => fail(helper, `it could not be compiled: ${e.message}`)));
+    module.then((compiled) => helpers.slice().forEach((helper) => {
+        try {
+            helper.worker.postMessage({ module: compiled });
+        } catch (e) {
+            fail(helper, `its worker could not be given the program: ${e.message}`);
+        }
+    }), (e) => helpers.slice().forEach((helper) => fail(helper, `it could not be compiled: ${e.message}`)));
 
     // Gives waiting jobs to the workers with room for them, shared out evenly, or runs
     // them here, one after the other, when no worker is left.
@@ -89,7 +95,7 @@ const runner = (() => {
             local = run.catch(() => {});
         }
         while (queue.length > 0) {
-            const helper = helpers.reduce((a, b) => (b.jobs.size < a.jobs.size ? b : a));
+            const helper = helpers.reduce((a, b) => (b.batches < a.batches ? b : a));
             if (helper.batches >= 2) break;
             const jobs = queue.splice(0, Math.min(batch, Math.ceil(queue.length / helpers.length)))
                 .map((job) => ({ id: ++lastid, job }));
