@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""How the page runs the program, in headless Chromium: one instance reused for many
-files gives, file for file, the standard output, standard error and status of a fresh
-instance for each, in either order and in the page's workers; a run that cannot be
-made fails with why instead of waiting for ever, whether its instantiation fails or its
-worker dies; and the page opened from disk starts its workers as it does when served.
+"""How the page runs the program, in headless Chromium: an instance reused gives what
+a fresh one gives, file for file; a run that cannot be made fails with why, never
+waits for ever; the page opened from disk starts its workers.
 
     python3 tests/runner.py PAGE SAMPLES CHROMIUM
 """
@@ -22,21 +20,19 @@ import threading
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from page import Browser, Quiet  # noqa: E402
 
-# Each file run fresh, then by one instance in order and by another in reverse order,
-# then by the page's workers; gives the names of the files whose runs differ.
+# Each file run fresh, then by one instance in order, by another in reverse order and
+# by the page's workers; gives the names of the files whose runs differ.
 SAME = """(async (files) => {
-    files = files.map(([path, data]) => [path, Uint8Array.from(atob(data), (c) => c.charCodeAt(0))]);
-    const module = await WebAssembly.compile(Uint8Array.from(atob(cavedumpwasm), (c) => c.charCodeAt(0)));
-    const tried = (run) => { try { return run(); } catch (e) { return e.message; } };
+    const bytes = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+    files = files.map(([path, data]) => [path, bytes(data)]);
+    const module = await WebAssembly.compile(bytes(cavedumpwasm));
+    const tried = (run, path, data) => { try { return run(path, data); } catch (e) { return e.message; } };
     const fresh = [];
-    for (const [path, bytes] of files) {
-        const run = await cavedumpinstance(module);
-        fresh.push(tried(() => run(path, bytes)));
-    }
+    for (const [path, data] of files) fresh.push(tried(await cavedumpinstance(module), path, data));
     const first = await cavedumpinstance(module), second = await cavedumpinstance(module);
-    const forward = files.map(([path, bytes]) => tried(() => first(path, bytes)));
-    const backward = files.slice().reverse().map(([path, bytes]) => tried(() => second(path, bytes))).reverse();
-    const workers = await Promise.all(files.map(([path, bytes]) => runner.run(path, bytes).catch((e) => e.message)));
+    const forward = files.map(([path, data]) => tried(first, path, data));
+    const backward = files.slice().reverse().map(([path, data]) => tried(second, path, data)).reverse();
+    const workers = await Promise.all(files.map(([path, data]) => runner.run(path, data).catch((e) => e.message)));
     const text = (run) => JSON.stringify(run, (key, value) => (key === "out" || key === "err" ? String(value) : value));
     return files.filter((_, i) => ![forward, backward, workers].every((runs) => text(fresh[i]) === text(runs[i])))
         .map(([path]) => path.slice(0, 40));
@@ -48,9 +44,8 @@ BROKEN = """window.Worker = class extends Worker {
 
 
 def files(samples):
-    """The samples, and files of random bytes of lengths about the formats' sizes, some
-    with a format's signature, under odd names: blanks, %, not ASCII, nested folders, a
-    name that a folder before it has, and paths of 16 KiB."""
+    """The samples, and random bytes about the formats' sizes, some after a signature,
+    under odd names: blanks, %, not ASCII, a name a folder had before, 16 KiB paths."""
     rng = random.Random(7)
     made = [(n, open(os.path.join(samples, n), "rb").read()) for n in sorted(os.listdir(samples)) if n.endswith(".cav")]
     names = ["a b.cav", "%s%n.cav", "café.cav", "-", "--help", "d/e/f.cav", "d", "\x7f\x01.cav"]
@@ -65,12 +60,12 @@ def files(samples):
 def main():
     page, samples, binary = sys.argv[1:4]
     failures, browsers = [], []
-    with tempfile.TemporaryDirectory() as root:
+    sample = json.dumps(list(open(os.path.join(samples, "atari-stairs.cav"), "rb").read()))
+    run = "runner.run('x.cav', new Uint8Array(%s)).then((r) => 'status ' + r.status, (e) => e.message)" % sample
+    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as root:
         server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=page))
         threading.Thread(target=server.serve_forever, daemon=True).start()
         served = "http://127.0.0.1:%d/index.html" % server.server_address[1]
-        sample = json.dumps(list(open(os.path.join(samples, "atari-stairs.cav"), "rb").read()))
-        run = "runner.run('x.cav', new Uint8Array(%s)).then((r) => 'status ' + r.status, (e) => e.message)" % sample
 
         def opened(url, cores, before=""):
             """A fresh browser showing url, as on a machine of that many cores."""
@@ -81,8 +76,8 @@ def main():
             return browsers[-1]
         try:
             chromium = opened(served, 2)
-            # The renderer's WebAssembly memories, taken until none is left, leave the
-            # worker none to instantiate the program with; given back, they do.
+            # The renderer's WebAssembly memories, all taken, leave the worker none to
+            # instantiate the program with; given back, they do.
             full = chromium.evaluate("window.taken = []; try { while (taken.length < 5000) "
                                      "taken.push(new WebAssembly.Memory({ initial: 1 })); } catch {} taken.length")
             said = chromium.evaluate(run)
@@ -108,9 +103,7 @@ def main():
             for chromium in browsers:
                 chromium.close()
             server.shutdown()
-    for failure in failures:
-        print(failure)
-    print("runner: %d failed" % len(failures))
+    print("\n".join(failures + ["runner: %d failed" % len(failures)]))
     return 1 if failures else 0
 
 
