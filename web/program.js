@@ -1,45 +1,144 @@
 // SPDX-License-Identifier: MIT
 // program.js - runs cavedump, compiled to WebAssembly, on one file, as the command line
 // would: the file's path as its one argument, so there is no prompt. Loaded by the
-// page and by its worker, each of which runs the program where it can.
+// page and, inside the code of its workers, by each worker: each runs the program
+// where it can.
+//
+// Starting the program's runtime costs several times what a run does, so each thread
+// keeps one instance and, before every run, puts back what a fresh instance holds:
+// its linear memory and stack pointer, which are all the WebAssembly keeps, and the
+// runtime's files, descriptors and current folder, which the runtime keeps in script.
 "use strict";
 
-// The program, compiled once, when first run; each run instantiates it afresh, so
-// that nothing of one run reaches the next.
-let compiled = null;
-
-// Runs the program on the file at path (a name, or folders and a name joined by "/")
-// holding bytes. Gives its two streams as bytes and its status.
-async function cavedump(path, bytes) {
-    compiled ??= WebAssembly.compile(Uint8Array.from(atob(cavedumpwasm), (c) => c.charCodeAt(0)));
-    const module = await compiled;
+// Makes an instance of the program from its compiled module; gives the promise of a
+// function that runs it on one file, as a fresh instance would. The promise fails with
+// why there is none.
+async function cavedumpinstance(module) {
+    let memory;
     const options = {
         noInitialRun: true,
-        instantiateWasm(imports, receive) {
-            WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module));
-            return {};
-        },
-        // Standard input is empty. Standard output and standard error become files, so
-        // that their bytes are had whole, not a character at a time.
+        // Standard input is empty.
         preRun: [() => options.FS.init(() => null)],
     };
-    const program = await createCavedump(options);
+    // The runtime's own promise waits for ever when the instantiation fails: that
+    // failure is taken here instead.
+    const program = await new Promise((resolve, reject) => {
+        options.instantiateWasm = (imports, receive) => {
+            WebAssembly.instantiate(module, imports).then((instance) => {
+                memory = Object.values(instance.exports).find((e) => e instanceof WebAssembly.Memory);
+                receive(instance, module);
+            }).catch(reject);
+            return {};
+        };
+        createCavedump(options).then(resolve, reject);
+    });
+    // Standard output and standard error are devices that keep what the program writes,
+    // so that its bytes are had whole and cheaply, not a character at a time.
     const fs = program.FS;
-    for (const [fd, file] of [[1, "/stdout"], [2, "/stderr"]]) {
-        fs.close(fs.streams[fd]);
-        if (fs.open(file, "w").fd !== fd) throw new Error(`${file} is not descriptor ${fd}`);
-    }
+    const written = [new Bytes(), new Bytes()];
+    [1, 2].forEach((fd, i) => {
+        const device = fs.makedev(64, i);
+        fs.registerDevice(device, {
+            write(stream, buffer, offset, length) {
+                written[i].add(buffer.subarray(offset, offset + length));
+                return length;
+            },
+        });
+        fs.mkdev(["/stdout", "/stderr"][i], device);
+    });
+    // Opens the three standard descriptors; gives their streams.
+    const open = () => [[0, "/dev/stdin", "r"], [1, "/stdout", "w"], [2, "/stderr", "w"]].map(([fd, file, flags]) => {
+        const stream = fs.open(file, flags);
+        if (stream.fd !== fd) throw new Error(`${file} is not descriptor ${fd}`);
+        return stream;
+    });
+    fs.streams.forEach((stream) => stream && fs.close(stream));
+    let standard = open();
     fs.mkdir("/caves");
     fs.chdir("/caves");
-    const folders = path.split("/").slice(0, -1);
-    folders.forEach((_, i) => fs.mkdir(folders.slice(0, i + 1).join("/")));
-    fs.writeFile(path, bytes);
-    let status;
-    try {
-        status = program.callMain([path]);
-    } catch (e) {
-        if (!e || e.name !== "ExitStatus") throw e;
-        status = e.status;
+    const fresh = {
+        memory: new Uint8Array(memory.buffer).slice(),
+        stack: program.stackSave(),
+        inode: fs.nextInode,
+    };
+
+    // Empties the folder at path, and the folders in it.
+    function clear(path) {
+        for (const name of fs.readdir(path).filter((n) => n !== "." && n !== "..")) {
+            const inner = `${path}/${name}`;
+            if (fs.isDir(fs.stat(inner).mode)) {
+                clear(inner);
+                fs.rmdir(inner);
+            } else {
+                fs.unlink(inner);
+            }
+        }
     }
-    return { out: fs.readFile("/stdout"), err: fs.readFile("/stderr"), status };
+
+    // Runs the program on one file in /caves, the current folder, after putting back
+    // what a fresh instance holds: memory that a run grew is zeroed; the three standard
+    // streams are kept, back at their start, unless a run closed one, and any other
+    // descriptor is closed; the files of the run before are removed, and inode numbers
+    // start again where they started.
+    return (path, bytes) => {
+        const now = new Uint8Array(memory.buffer);
+        now.set(fresh.memory);
+        now.fill(0, fresh.memory.length);
+        program.stackRestore(fresh.stack);
+        if (fs.streams.some((stream, fd) => stream !== (standard[fd] ?? null))) {
+            fs.streams.forEach((stream) => stream && fs.close(stream));
+            standard = open();
+        }
+        standard.forEach((stream) => (stream.position = 0));
+        written.forEach((stream) => (stream.length = 0));
+        clear("/caves");
+        fs.nextInode = fresh.inode;
+        if (fs.cwd() !== "/caves") fs.chdir("/caves");
+        const folders = path.split("/").slice(0, -1);
+        folders.forEach((_, i) => fs.mkdir(folders.slice(0, i + 1).join("/")));
+        // The program only reads the file: it may hold the caller's bytes themselves.
+        fs.writeFile(path, bytes, { canOwn: true });
+        // The runtime gives the status of a program that ends by exit as well as by
+        // returning; anything it throws is a run that failed.
+        const status = program.callMain([path]);
+        return { out: written[0].bytes(), err: written[1].bytes(), status };
+    };
+}
+
+// Bytes added at the end, in a buffer that doubles when full.
+class Bytes {
+    buffer = new Uint8Array(4096);
+    length = 0;
+
+    add(more) {
+        if (this.length + more.length > this.buffer.length) {
+            const larger = new Uint8Array(2 * (this.length + more.length));
+            larger.set(this.buffer.subarray(0, this.length));
+            this.buffer = larger;
+        }
+        this.buffer.set(more, this.length);
+        this.length += more.length;
+    }
+
+    bytes() {
+        return this.buffer.slice(0, this.length);
+    }
+}
+
+// The instance of this thread, made when first needed; dropped when a run fails, since
+// a program that trapped or aborted may have left its runtime unfit, and made anew.
+let cavedumpthread = null;
+
+// Runs the program on the file at path (a name, or folders and a name joined by "/")
+// holding bytes, made from module (compiled, or the promise of it) if this thread has
+// no instance yet. Gives its two streams as bytes and its status, or fails with why
+// there is no run.
+async function cavedump(module, path, bytes) {
+    const instance = cavedumpthread ??= Promise.resolve(module).then(cavedumpinstance);
+    try {
+        return (await instance)(path, bytes);
+    } catch (e) {
+        if (cavedumpthread === instance) cavedumpthread = null;
+        throw new Error(`cavedump could not run: ${e && e.message ? e.message : e}`);
+    }
 }
