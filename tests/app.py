@@ -18,19 +18,16 @@ the server started again: the open page must say so, and its #update button must
 load the new version.
 """
 
-import functools
-import http.server
 import os
 import pathlib
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import zipfile
 
-from page import Browser, Quiet, differs, readcards
+from page import Browser, differs, readcards, serve
 
 
 def wait(chromium, expression, what):
@@ -79,13 +76,6 @@ def download(archive, samples, golden, browser, cmake, root):
         chromium.close()
 
 
-def serve(site, port=0):
-    handler = functools.partial(Quiet, directory=site)
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server
-
-
 def served(page, samples, golden, browser, cmake, root):
     # Below the server's top, as on a host of many tools: nothing may assume the top.
     top = os.path.join(root, "site")
@@ -122,7 +112,7 @@ def served(page, samples, golden, browser, cmake, root):
                         "-DTEMPLATE=" + os.path.join(os.path.dirname(__file__), "..", "web", "sw.js"),
                         "-P", os.path.join(os.path.dirname(__file__), "..", "web", "precache.cmake")],
                        check=True)
-        server = serve(top, port)
+        server = serve(top, port=port)
         # The page looks for a new version whenever it comes back into view.
         chromium.evaluate("document.dispatchEvent(new Event('visibilitychange'))")
         wait(chromium, "!document.getElementById('updating').hidden", "the notice of a new version")

@@ -8,10 +8,10 @@ member of 100 MB must cost no more than its head, and zipfile must read what sav
     python3 tests/archive.py PAGE CHROMIUM
 """
 
-import base64, functools, http.server, io, json, os, pathlib, random, re, shutil, struct, sys, tempfile, threading, zipfile, zlib
+import base64, io, json, os, pathlib, random, re, shutil, struct, sys, tempfile, zipfile, zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from page import Browser, Quiet  # noqa: E402
+from page import Browser, Quiet, serve  # noqa: E402
 
 HEAD = 1024
 SETUP = """window.counted = 0;  // bytes read from file()'s sources
@@ -103,8 +103,7 @@ def main():
         csp = re.search(r'<meta http-equiv="Content-Security-Policy"[^>]*>', (site / "index.html").read_text())[0]
         (site / "harness.html").write_text('<!doctype html><meta charset="utf-8">' + csp + ''.join(
             '<script src="%s.js"></script>' % n for n in ("archive", "savezip")) + '<p id="cards" data-done="0">')
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Ranges, directory=site))
-        threading.Thread(target=server.serve_forever, daemon=True).start()
+        server = serve(site, Ranges)
         browser = Browser(chromium, os.path.join(root, "profile"))
         try:
             browser.open("http://127.0.0.1:%d/harness.html" % server.server_address[1])

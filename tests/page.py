@@ -145,6 +145,14 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+def serve(folder, handler=Quiet, port=0):
+    """A server of folder on 127.0.0.1 (at port, or any free one), in a thread of its
+    own until its shutdown()."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), functools.partial(handler, directory=folder))
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 class Browser:
     """Headless Chromium, driven through its DevTools protocol on a pair of pipes (its
     descriptors 3 and 4), so that the test can wait for the page to finish its work."""
@@ -281,9 +289,7 @@ def main():
         with open(zipped, "rb") as whole, open(os.path.join(root, "cut.zip"), "wb") as cut:
             cut.write(whole.read()[:-30])
         shutil.copy(zipped, site)
-        handler = functools.partial(Quiet, directory=site)
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-        threading.Thread(target=server.serve_forever, daemon=True).start()
+        server = serve(site)
         chromium = Browser(browser, os.path.join(root, "profile"))
         try:
             base = "http://127.0.0.1:%d/index.html?" % server.server_address[1]

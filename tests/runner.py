@@ -8,17 +8,14 @@ waits for ever; the page opened from disk starts its workers.
 """
 
 import base64
-import functools
-import http.server
 import json
 import os
 import random
 import sys
 import tempfile
-import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from page import Browser, Quiet  # noqa: E402
+from page import Browser, serve  # noqa: E402
 
 # Each file run fresh, then by one instance in order, by another in reverse order and
 # by the page's workers; gives the names of the files whose runs differ.
@@ -63,8 +60,7 @@ def main():
     sample = json.dumps(list(open(os.path.join(samples, "atari-stairs.cav"), "rb").read()))
     run = "runner.run('x.cav', new Uint8Array(%s)).then((r) => 'status ' + r.status, (e) => e.message)" % sample
     with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as root:
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=page))
-        threading.Thread(target=server.serve_forever, daemon=True).start()
+        server = serve(page)
         served = "http://127.0.0.1:%d/index.html" % server.server_address[1]
 
         def opened(url, cores, before=""):

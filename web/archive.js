@@ -315,7 +315,8 @@ const archive = (() => {
     }
 
     // One request of a range (or of bytes=-N, the last N bytes) of where, redirects
-    // refused as the page refuses them; gives the response.
+    // refused; gives the response, 416 included. The page asks for a cave file's head
+    // so too.
     async function request(where, range) {
         const response = await fetch(where, { redirect: "manual", headers: { Range: `bytes=${range}` } });
         if (response.type === "opaqueredirect") throw new Error("it redirects elsewhere, and redirects are not followed");
@@ -379,6 +380,7 @@ const archive = (() => {
         fromfile,
         fromurl,
         members,
+        request,
         // For the writer of archives, savezip.js: the checksum and the records' signatures.
         crc32,
         format: { localsig, centralsig, endsig, end64sig, locatorsig, localsize },

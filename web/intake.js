@@ -31,15 +31,12 @@ const intake = (() => {
         return head.slice(0, length);
     }
 
-    // At most the first headsize bytes of a response: asked for as a range, and the
-    // reading stopped there if the server sends more. 416 is the answer to a range
-    // that starts past the end: the file is empty.
+    // At most the first headsize bytes of a file on the page's server: asked for as a
+    // range, as archives are, and the reading stopped there if the server sends more.
+    // 416 is the answer to a range that starts past the end: the file is empty.
     async function fetchhead(where) {
-        const response = await fetch(where, { redirect: "manual", headers: { Range: `bytes=0-${headsize - 1}` } });
-        if (response.type === "opaqueredirect") throw new Error("it redirects elsewhere, and redirects are not followed");
-        if (response.status === 416) return new Uint8Array(0);
-        if (!response.ok) throw new Error(`the server answered ${response.status} ${response.statusText}`);
-        return readhead(response.body);
+        const response = await archive.request(where, `0-${headsize - 1}`);
+        return response.status === 416 ? new Uint8Array(0) : readhead(response.body);
     }
 
     // The job for a File at parts: an archive is opened, any other file is a cave file.
