@@ -117,8 +117,11 @@ def keys(browser, names):
             browser.page("Input.dispatchKeyEvent", type=kind, key=name, windowsVirtualKeyCode=KEYS[name],
                          code="Space" if name == " " else name,
                          text={"Enter": "\r", " ": " "}.get(name, "") if kind == "keyDown" else "")
-        trail.append(browser.evaluate("""[document.activeElement.dataset.index ?? null,
-            document.getElementById("card").open ? document.getElementById("card").dataset.path : null]"""))
+        # A key's work may go on in a task of its own (a card's closing does): let it
+        # end, as it would before a person's next key.
+        trail.append(browser.evaluate("""new Promise((resolve) => setTimeout(resolve, 50)).then(() =>
+            [document.activeElement.dataset.index ?? null,
+             document.getElementById("card").open ? document.getElementById("card").dataset.path : null])"""))
     return trail
 
 
@@ -231,12 +234,12 @@ class Browser:
         """Picks paths with one of the page's file inputs, as a visitor would, and waits
         for count more files."""
         cards = int(self.evaluate("document.getElementById('cards').dataset.done"))
-        root = self.page("DOM.getDocument")["root"]["nodeId"]
-        node = self.page("DOM.querySelector", nodeId=root, selector=selector)["nodeId"]
-        self.page("DOM.setFileInputFiles", nodeId=node, files=paths)
-        # DevTools would otherwise follow every node the page adds, as no visitor's
+        # The input is named by a handle of the page's own script, not by a node of
+        # DevTools' copy of the document, which a page just opened may still replace;
+        # nor does DevTools then follow every node the page adds, as no visitor's
         # browser does.
-        self.page("DOM.disable")
+        node = self.page("Runtime.evaluate", expression="document.querySelector(%s)" % json.dumps(selector))
+        self.page("DOM.setFileInputFiles", objectId=node["result"]["objectId"], files=paths)
         while self.evaluate("document.getElementById('cards').dataset.done") != str(cards + count):
             if time.monotonic() > self.deadline:
                 raise TimeoutError("the picked files were not all shown in time")
