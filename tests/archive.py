@@ -95,7 +95,7 @@ def main():
                 "stream.zip": zipped([("s/deflated.cav", text, D), ("s/stored.cav", noise, S)], stream=True),
                 "zip64.zip": zip64(b"sixty-four.cav", text)}
     files = {"b.txt": noise[:100], "a/b.txt": text, "a.txt": b"", "\uff21.txt": b"A", "\U0001f600.txt": b"!"}
-    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as root:
+    with tempfile.TemporaryDirectory() as root:
         site = pathlib.Path(root, "site")
         shutil.copytree(page, site)
         for name, data in archives.items():

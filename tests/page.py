@@ -27,6 +27,7 @@ import json
 import os
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -176,7 +177,7 @@ class Browser:
              "--disable-component-update", "--user-data-dir=" + profile,
              "--window-size=1200,1400", "--remote-debugging-pipe", "about:blank"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-            preexec_fn=wire, pass_fds=(3, 4))
+            preexec_fn=wire, pass_fds=(3, 4), start_new_session=True)
         for fd in (commands, replies, *high):
             os.close(fd)
         self.buffer, self.next = b"", 0
@@ -246,10 +247,37 @@ class Browser:
             time.sleep(0.1)
 
     def close(self):
-        self.process.kill()
+        """Ends Chromium and every process it started, and waits until they have all
+        exited: its helpers write to the profile too, and one still writing there would
+        race the removal of that folder."""
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         self.process.wait(timeout=BROWSER_SECONDS)
+        deadline = time.monotonic() + BROWSER_SECONDS
+        while running(self.process.pid):
+            if time.monotonic() > deadline:
+                raise TimeoutError("chromium's helper processes did not end in time")
+            time.sleep(0.02)
         os.close(self.commands)
         os.close(self.replies)
+
+
+def running(group):
+    """Whether a process of the process group is still running. One that has exited
+    but is not yet reaped (a helper whose parent has gone) counts as ended."""
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/stat" % entry, encoding="ascii", errors="replace") as f:
+                stat = f.read()
+        except (OSError, ValueError):
+            continue
+        # After the name in parentheses: state, parent and process group.
+        state, _, pgrp = stat[stat.rindex(")") + 2:].split()[:3]
+        if int(pgrp) == group and state != "Z":
+            return True
+    return False
 
 
 def differs(cmake, golden, name, out, err):

@@ -59,7 +59,7 @@ def main():
     failures, browsers = [], []
     sample = json.dumps(list(open(os.path.join(samples, "atari-stairs.cav"), "rb").read()))
     run = "runner.run('x.cav', new Uint8Array(%s)).then((r) => 'status ' + r.status, (e) => e.message)" % sample
-    with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as root:
+    with tempfile.TemporaryDirectory() as root:
         server = serve(page)
         served = "http://127.0.0.1:%d/index.html" % server.server_address[1]
 
