@@ -24,26 +24,17 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import zipfile
 
 from page import Browser, differs, readcards, serve
-
-
-def wait(chromium, expression, what):
-    """Waits until expression is true in the page, within the browser's time limit."""
-    while not chromium.evaluate(expression):
-        if time.monotonic() > chromium.deadline:
-            raise TimeoutError(what + " did not happen in time")
-        time.sleep(0.1)
 
 
 def reopen(chromium, url):
     """Opens url in place of the page open now, and waits for the new page's cards."""
     chromium.evaluate("window.replaced = true")
     chromium.open(url)
-    wait(chromium, "!window.replaced && document.getElementById('cards')?.dataset.done !== undefined",
-         "opening " + url)
+    chromium.wait("!window.replaced && document.getElementById('cards')?.dataset.done !== undefined",
+                  "opening " + url)
 
 
 def picked(chromium, samples, golden, cmake, route):
@@ -88,8 +79,8 @@ def served(page, samples, golden, browser, cmake, root):
     failures = []
     try:
         chromium.open(url)
-        wait(chromium, "navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')",
-             "the service worker's activation")
+        chromium.wait("navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')",
+                      "the service worker's activation")
         errors = chromium.page("Page.getInstallabilityErrors")["installabilityErrors"]
         if errors:
             failures.append("not installable: %r" % errors)
@@ -115,10 +106,10 @@ def served(page, samples, golden, browser, cmake, root):
         server = serve(top, port=port)
         # The page looks for a new version whenever it comes back into view.
         chromium.evaluate("document.dispatchEvent(new Event('visibilitychange'))")
-        wait(chromium, "!document.getElementById('updating').hidden", "the notice of a new version")
+        chromium.wait("!document.getElementById('updating').hidden", "the notice of a new version")
         chromium.evaluate("document.getElementById('update').click()")
-        wait(chromium, "document.querySelector('footer')?.textContent.endsWith('(new)') &&"
-             " document.getElementById('cards')?.dataset.done !== undefined", "the reload into the new version")
+        chromium.wait("document.querySelector('footer')?.textContent.endsWith('(new)') &&"
+                      " document.getElementById('cards')?.dataset.done !== undefined", "the reload into the new version")
         caches = chromium.evaluate("caches.keys()")
         if len(caches) != 1:
             failures.append("after the update the caches are %r, not the new one alone" % caches)

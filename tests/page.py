@@ -219,6 +219,13 @@ class Browser:
                 "description", reply["exceptionDetails"]["text"]))
         return reply["result"].get("value")
 
+    def wait(self, expression, what):
+        """Waits until expression is true in the page, within the browser's time limit."""
+        while not self.evaluate(expression):
+            if time.monotonic() > self.deadline:
+                raise TimeoutError(what + " did not happen in time")
+            time.sleep(0.1)
+
     def open(self, url, width=1200, mobile=False):
         """Opens url at width pixels and waits until its cards are all shown."""
         self.page("Emulation.setDeviceMetricsOverride", width=width, height=1400,
@@ -226,25 +233,24 @@ class Browser:
         self.page("Page.enable")
         self.page("Page.addScriptToEvaluateOnNewDocument", source=WATCH)
         self.page("Page.navigate", url=url)
-        while self.evaluate("document.getElementById('cards')?.dataset.done ?? null") is None:
-            if time.monotonic() > self.deadline:
-                raise TimeoutError("the page did not finish in time")
-            time.sleep(0.1)
+        self.wait("document.getElementById('cards')?.dataset.done !== undefined", "the page's first cards")
 
-    def pick(self, paths, count, selector="#pick"):
-        """Picks paths with one of the page's file inputs, as a visitor would, and waits
-        for count more files."""
-        cards = int(self.evaluate("document.getElementById('cards').dataset.done"))
+    def choose(self, paths, selector="#pick"):
+        """Gives paths to one of the page's file inputs, as a visitor picks them."""
         # The input is named by a handle of the page's own script, not by a node of
         # DevTools' copy of the document, which a page just opened may still replace;
         # nor does DevTools then follow every node the page adds, as no visitor's
         # browser does.
         node = self.page("Runtime.evaluate", expression="document.querySelector(%s)" % json.dumps(selector))
         self.page("DOM.setFileInputFiles", objectId=node["result"]["objectId"], files=paths)
-        while self.evaluate("document.getElementById('cards').dataset.done") != str(cards + count):
-            if time.monotonic() > self.deadline:
-                raise TimeoutError("the picked files were not all shown in time")
-            time.sleep(0.1)
+
+    def pick(self, paths, count, selector="#pick"):
+        """Picks paths with one of the page's file inputs, as a visitor would, and waits
+        for count more files."""
+        cards = int(self.evaluate("document.getElementById('cards').dataset.done"))
+        self.choose(paths, selector)
+        self.wait("document.getElementById('cards').dataset.done === '%d'" % (cards + count),
+                  "the picked files' cards")
 
     def close(self):
         """Ends Chromium and every process it started, and waits until they have all
