@@ -362,6 +362,9 @@ def main():
             trail = keys(chromium, ["ArrowRight", "ArrowDown", "ArrowLeft", "End", "Home", "ArrowRight",
                                     "ArrowRight", "Enter", "Escape", "ArrowUp", "ArrowDown", " ", "Escape"])
             saved = saveall(chromium, os.path.join(root, "saved"))
+            chromium.evaluate("document.getElementById('clear').click()")
+            cleared = chromium.evaluate("""[document.getElementById('cards').dataset.done,
+                document.querySelectorAll('.tile').length, document.getElementById('summary').textContent]""")
         finally:
             chromium.close()
             server.shutdown()
@@ -420,6 +423,8 @@ def main():
             failures.append("saved %s: %s" % (stem, why))
     if members:
         failures.append("saved more than asked: %r" % sorted(members))
+    if cleared != ["0", 0, ""]:
+        failures.append("after Clear: data-done, tiles and summary are %r" % cleared)
     passed, whole = 0, len(failures)  # whole: failures of the page, not of one card
     checked = [card for card in cards if card["name"] in good]
     for card in checked:

@@ -140,10 +140,7 @@ const gallery = (() => {
 
     function clear() {
         files = [];
-        shown = [];
-        found = { atari: 0, kv64: 0, neither: 0 };
-        dropall();
-        refresh();
+        choose();
     }
 
     // Moves the focus to the tile at a place in shown, scrolling it into view first

@@ -6,9 +6,13 @@
 "use strict";
 
 const runner = (() => {
+    // The build gives the program and the workers' code as base64 text (cavedumpwasm.js,
+    // cavedumpworker.js).
+    const decoded = (base64) => Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
+
     // The program is compiled once, here, and the compiled module is sent to every
     // worker, which only instantiates it.
-    const module = WebAssembly.compile(Uint8Array.from(atob(cavedumpwasm), (c) => c.charCodeAt(0)));
+    const module = WebAssembly.compile(decoded(cavedumpwasm));
     module.catch(() => {}); // each run that needs it fails with why
 
     // Workers start from a blob: URL of the code the build wrote for them
@@ -50,8 +54,7 @@ const runner = (() => {
     }
 
     try {
-        const code = new Blob([Uint8Array.from(atob(cavedumpworker), (c) => c.charCodeAt(0))],
-                              { type: "text/javascript" });
+        const code = new Blob([decoded(cavedumpworker)], { type: "text/javascript" });
         const url = URL.createObjectURL(code);
         for (let i = 0; i < wanted; i++) {
             const helper = { worker: new Worker(url), jobs: new Map(), batches: 0, timer: 0 };
