@@ -127,7 +127,12 @@ elseif(CHECK STREQUAL "run")
     samples("${work}/${top}/${PROGRAM}")
 elseif(CHECK STREQUAL "reproducible")
     # A copy of the sources, build folders left out, in a folder of another name and
-    # depth, built and packed afresh: the package must be the same to the byte.
+    # depth, built and packed afresh: the package must be the same to the byte. The
+    # copy gets the time stamp this build packed with, which configure took from the
+    # last commit then: commits made since would otherwise tell the two apart.
+    if(EXISTS "${BUILD}/cpack-epoch.cmake")
+        include("${BUILD}/cpack-epoch.cmake")
+    endif()
     set(copy "${work}/another/source")
     file(MAKE_DIRECTORY "${copy}")
     run(tar -C "${SOURCE}" --exclude=./build --exclude=./build-* -cf "${work}/source.tar" .)
