@@ -118,11 +118,12 @@ def keys(browser, names):
             browser.page("Input.dispatchKeyEvent", type=kind, key=name, windowsVirtualKeyCode=KEYS[name],
                          code="Space" if name == " " else name,
                          text={"Enter": "\r", " ": " "}.get(name, "") if kind == "keyDown" else "")
-        # A key's work may go on in a task of its own (a card's closing does): let it
-        # end, as it would before a person's next key.
-        trail.append(browser.evaluate("""new Promise((resolve) => setTimeout(resolve, 50)).then(() =>
-            [document.activeElement.dataset.index ?? null,
-             document.getElementById("card").open ? document.getElementById("card").dataset.path : null])"""))
+        # A card's closing ends in a task of its own, which empties it: wait for that,
+        # as a person's next key would come after it.
+        browser.wait("document.getElementById('card').open || !document.getElementById('card').dataset.path",
+                     "the card's closing")
+        trail.append(browser.evaluate("""[document.activeElement.dataset.index ?? null,
+             document.getElementById("card").open ? document.getElementById("card").dataset.path : null]"""))
     return trail
 
 
@@ -159,7 +160,9 @@ def serve(folder, handler=Quiet, port=0):
 
 class Browser:
     """Headless Chromium, driven through its DevTools protocol on a pair of pipes (its
-    descriptors 3 and 4), so that the test can wait for the page to finish its work."""
+    descriptors 3 and 4), so that the test can wait for the page to finish its work.
+    Whatever the page throws and nothing catches, an exception or a rejected promise,
+    fails the next evaluate() and close(): no test passes over an error of the page."""
 
     def __init__(self, binary, profile):
         self.deadline = time.monotonic() + BROWSER_SECONDS
@@ -180,10 +183,11 @@ class Browser:
             preexec_fn=wire, pass_fds=(3, 4), start_new_session=True)
         for fd in (commands, replies, *high):
             os.close(fd)
-        self.buffer, self.next = b"", 0
+        self.buffer, self.next, self.thrown = b"", 0, {}
         pages = [t for t in self.call("Target.getTargets")["targetInfos"] if t["type"] == "page"]
         self.session = self.call("Target.attachToTarget", targetId=pages[0]["targetId"],
                                  flatten=True)["sessionId"]
+        self.page("Runtime.enable")
 
     def call(self, method, session=None, **params):
         self.next += 1
@@ -202,6 +206,13 @@ class Browser:
                 self.buffer += chunk
             reply, self.buffer = self.buffer.split(b"\0", 1)
             reply = json.loads(reply)
+            # A rejection is revoked when a handler comes to it late: then it was caught.
+            if reply.get("method") == "Runtime.exceptionThrown":
+                details = reply["params"]["exceptionDetails"]
+                self.thrown[details["exceptionId"]] = "%s %s" % (details["text"], details.get(
+                    "exception", {}).get("description", ""))
+            elif reply.get("method") == "Runtime.exceptionRevoked":
+                self.thrown.pop(reply["params"]["exceptionId"], None)
             if reply.get("id") == self.next:
                 if "error" in reply:
                     raise RuntimeError("%s: %s" % (method, reply["error"]))
@@ -217,7 +228,14 @@ class Browser:
         if "exceptionDetails" in reply:
             raise RuntimeError("the page threw: %s" % reply["exceptionDetails"].get("exception", {}).get(
                 "description", reply["exceptionDetails"]["text"]))
+        self.uncaught()
         return reply["result"].get("value")
+
+    def uncaught(self):
+        """Raises what the page has thrown uncaught since it was last asked."""
+        thrown, self.thrown = list(self.thrown.values()), {}
+        if thrown:
+            raise RuntimeError("the page threw uncaught: " + "; ".join(thrown))
 
     def wait(self, expression, what):
         """Waits until expression is true in the page, within the browser's time limit."""
@@ -268,6 +286,7 @@ class Browser:
             time.sleep(0.02)
         os.close(self.commands)
         os.close(self.replies)
+        self.uncaught()
 
 
 def running(group):
@@ -299,7 +318,7 @@ def differs(cmake, golden, name, out, err):
                                "-DEXPECTED=" + os.path.join(golden, sample[:-len(".cav")]),
                                "-P", os.path.join(os.path.dirname(__file__), "golden.cmake")],
                               capture_output=True, text=True, check=False)
-    return done.returncode != 0 and done.stderr
+    return done.returncode != 0 and (done.stderr or "golden.cmake failed and said nothing")
 
 
 def main():
