@@ -3,7 +3,8 @@
 // and standard error byte for byte (as a terminal shows them), the line taken from the
 // report, the map, and a button that saves the report. It is built when opened, from
 // what the gallery keeps of the file, and emptied when closed; the gallery's tiles
-// are what stays on the page.
+// are what stays on the page. It opens at its top, its heading (which names the
+// dialog) taking the focus; its buttons stay in view below the report.
 
 import { byid, element, mapimage } from "./dom.js";
 
@@ -28,8 +29,11 @@ export function save(name, blob) {
 /** @param {Shown} file @param {() => void} then */
 export function open(file, then) {
     const { path } = file;
+    const heading = element("h2", "", path === "" ? "(a file with an empty name)" : path);
+    heading.id = "card-heading";
+    heading.tabIndex = -1;
     /** @type {HTMLElement[]} */
-    const parts = [element("h2", "", path === "" ? "(a file with an empty name)" : path)];
+    const parts = [heading];
     // Beside a report, the message about the other format is a note; alone, the
     // messages are the error they are.
     const messages = element("pre", file.kind === "neither" ? "messages error" : "messages note");
@@ -40,13 +44,14 @@ export function open(file, then) {
     body.append(text);
     for (const note of file.notes) parts.push(element("p", "note", note));
     const { run } = file;
+    const actions = element("p", "actions");
     if (run === null) {
         parts.push(element("p", "error", file.line), body);
     } else {
         messages.textContent = file.messages;
         report.textContent = file.text;
-        report.tabIndex = 0;
-        report.setAttribute("aria-label", `report of ${path}`);
+        // The style sheet fits the widest line to the card's width.
+        report.style.setProperty("--columns", String(Math.max(...file.text.split("\n").map((line) => line.length))));
         if (file.rows) body.append(mapimage(file.rows, path));
         parts.push(element("p", "line", file.line), body);
         if (run.status !== 0) parts.push(element("p", "error", "exit status " + run.status));
@@ -56,18 +61,19 @@ export function open(file, then) {
         button.disabled = run.out.length === 0;
         button.addEventListener("click", () =>
             save(path.split("/").pop() + ".txt", new Blob([/** @type {BlobPart} */ (run.out)], { type: "text/plain" })));
-        parts.push(button);
+        actions.append(button);
     }
     const shut = element("button", "close", "Close");
     shut.type = "button";
     shut.addEventListener("click", () => box.close());
-    parts.push(shut);
+    actions.append(shut);
+    parts.push(actions);
     box.dataset.path = path;
-    box.setAttribute("aria-label", `card of ${path}`);
     box.replaceChildren(...parts);
     closed = then;
     box.showModal();
-    report.focus({ preventScroll: true });
+    box.scrollTop = 0;
+    heading.focus();
 }
 
 // Closed by its button or by Escape, the card is emptied and the gallery told. The
