@@ -4,12 +4,16 @@
 // service worker (sw.js), which keeps the page for use offline. When a new version has
 // been deployed, the worker of that version waits, and a line says so, with a button
 // that hands the page over to it and reloads; nothing changes under a page until then.
+// While files are shown or being read, the line says that updating clears them, and
+// the button asks once more before it does.
 // Opened from disk, there is neither manifest nor worker, and nothing is said of them.
 
 import { byid } from "./dom.js";
 
-/** Links the manifest and registers the service worker, where the page is served. */
-export function install() {
+/** Links the manifest and registers the service worker, where the page is served;
+ * busy says whether the page has files that an update would clear.
+ * @param {() => boolean} busy */
+export function install(busy) {
     if (location.protocol === "file:" || !("serviceWorker" in navigator)) return;
     const manifest = document.createElement("link");
     manifest.rel = "manifest";
@@ -27,7 +31,14 @@ export function install() {
         waiting = worker;
         notice.hidden = false;
     }
-    byid("update").addEventListener("click", () => {
+    const update = byid("update");
+    let warned = false; // the button has asked once more
+    update.addEventListener("click", () => {
+        if (busy() && !warned) {
+            warned = true;
+            update.textContent = "Clear them and update";
+            return;
+        }
         asked = true;
         waiting?.postMessage("update");
     });

@@ -46,3 +46,19 @@ export function complain(text) {
     line.textContent = text;
     line.hidden = text === "";
 }
+
+/** Tells a screen reader text, politely: the page says when a batch starts, how far
+ * it has got now and then, how it ended, and what a filter or a search leaves shown.
+ * @param {string} text */
+export function announce(text) {
+    byid("announce").textContent = text;
+}
+
+/** "1,000 files: 400 ATARI, 400 KV64, 200 neither": how many files, of each kind.
+ * @param {number} files @param {{ atari: number, kv64: number, neither: number }} kinds */
+export function counted(files, { atari, kv64, neither }) {
+    /** @param {number} n */
+    const number = (n) => n.toLocaleString("en");
+    return `${number(files)} ${files === 1 ? "file" : "files"}: ${number(atari)} ATARI, ` +
+        `${number(kv64)} KV64, ${number(neither)} neither`;
+}

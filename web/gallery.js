@@ -5,9 +5,14 @@
 // which tiles are shown; the summary line counts them. Only the rows on the screen,
 // and a few either side, are built: the grid's height stands for all of them, so ten
 // thousand files cost the page no more elements than ten.
+//
+// To a screen reader and the keyboard the grid is a listbox: one Tab stop, the
+// current tile, which the arrows, Home, End, PageUp and PageDown move; each tile says
+// its place among all those shown. The current tile is always built, wherever the
+// page has scrolled to, so that the focus never falls out of the grid.
 
 import * as card from "./card.js";
-import { byid, complain, element, mapimage } from "./dom.js";
+import { announce, byid, complain, counted, element, mapimage } from "./dom.js";
 import { make } from "./zipwrite.js";
 
 /** @typedef {import("./output.js").Shown} Shown */
@@ -24,6 +29,7 @@ let words = ""; // the search, in lower case
 let found = { atari: 0, kv64: 0, neither: 0 }; // files of each kind the search lets through
 /** @type {Map<number, HTMLButtonElement>} */
 const tiles = new Map(); // a tile built: its place in shown, and it
+let current = 0; // the place in shown of the tile that takes the focus
 
 // Counts the file at index in files, and gives it a tile, as far as the search and
 // the filter let it through.
@@ -43,14 +49,25 @@ export function add(file) {
     take(files.length - 1);
 }
 
-// The grid's columns and the height of a row with its gap, in pixels, as the style
-// sheet lays them out for the page's width.
+// The grid's columns, the width of a column (and with its gap) and the height of a
+// row with its gap, in pixels, as the style sheet lays them out for the page's width.
 function layout() {
     const style = getComputedStyle(grid);
     const tracks = style.gridTemplateColumns;
     const gap = parseFloat(style.rowGap) || 0;
     return { columns: tracks.includes("repeat") ? 1 : tracks.split(" ").length,
+             width: parseFloat(tracks), column: parseFloat(tracks) + (parseFloat(style.columnGap) || 0),
              row: parseFloat(style.gridAutoRows) + gap, gap };
+}
+
+// A path cut in its middle when it is too long for its tile: its start gives way
+// first, its last name (or the last 24 characters of it) last.
+/** @param {string} path */
+function name(path) {
+    const cut = Math.max(path.lastIndexOf("/") + 1, path.length - 24);
+    const both = element("span", "name");
+    both.append(element("span", "", path.slice(0, cut)), element("span", "", path.slice(cut)));
+    return both;
 }
 
 /** @param {number} at */
@@ -60,16 +77,27 @@ function tile(at) {
     button.type = "button";
     button.dataset.path = file.path;
     button.dataset.index = String(at);
-    button.setAttribute("aria-label", `${file.path}: ${file.line}`);
+    button.title = file.path;
+    button.setAttribute("role", "option");
+    button.setAttribute("aria-posinset", String(at + 1));
     const picture = file.rows ? mapimage(file.rows, file.path) : element("span", "mark", file.error !== null ? "!" : "?");
     picture.setAttribute("aria-hidden", "true");
-    button.append(picture, element("span", "name", file.path),
-                  element("span", file.error === null ? "line" : "line error", file.line));
+    button.append(picture, name(file.path), element("span", file.error === null ? "line" : "line error", file.line));
     return button;
 }
 
-// Builds the tiles of the rows on the screen and a few either side, and drops the
-// others; the grid's padding stands for the rows above them, its height for all.
+// The current tile, built out of the window of rows, in its own place all the same.
+/** @param {HTMLButtonElement} built @param {number} at */
+function place(built, at) {
+    const { columns, width, column, row, gap } = layout();
+    built.classList.add("kept");
+    Object.assign(built.style, { top: `${Math.floor(at / columns) * row}px`, left: `${(at % columns) * column}px`,
+                                 width: `${width}px`, height: `${row - gap}px` });
+}
+
+// Builds the tiles of the rows on the screen and a few either side, and the current
+// tile wherever it is, and drops the others; the grid's padding stands for the rows
+// above them, its height for all. The tiles are in the document in their order.
 function render() {
     const { columns, row, gap } = layout();
     const rows = Math.ceil(shown.length / columns);
@@ -81,11 +109,21 @@ function render() {
     const from = first * columns;
     const to = Math.min(last * columns, shown.length);
     for (const [at, built] of tiles) {
-        if (at >= from && at < to) continue;
-        built.remove();
-        tiles.delete(at);
+        if ((at < from || at >= to) && at !== current) {
+            built.remove();
+            tiles.delete(at);
+        } else if (at >= from && at < to && built.classList.contains("kept")) {
+            built.classList.remove("kept");
+            built.removeAttribute("style");
+        }
     }
-    let previous = null;
+    const kept = current < shown.length && (current < from || current >= to) ? current : -1;
+    if (kept >= 0 && !tiles.has(kept)) {
+        tiles.set(kept, tile(kept));
+        if (kept < from) grid.prepend(/** @type {HTMLButtonElement} */ (tiles.get(kept)));
+        else grid.append(/** @type {HTMLButtonElement} */ (tiles.get(kept)));
+    }
+    let previous = kept >= 0 && kept < from ? tiles.get(kept) : undefined;
     for (let at = from; at < to; at++) {
         let built = tiles.get(at);
         if (!built) {
@@ -96,6 +134,12 @@ function render() {
         }
         previous = built;
     }
+    for (const [at, built] of tiles) {
+        built.tabIndex = at === current ? 0 : -1;
+        built.setAttribute("aria-selected", String(at === current));
+        built.setAttribute("aria-setsize", String(shown.length));
+    }
+    if (kept >= 0) place(/** @type {HTMLButtonElement} */ (tiles.get(kept)), kept);
 }
 
 // Drops every tile built, to be built again as the filter now chooses.
@@ -106,13 +150,11 @@ function dropall() {
 
 // The summary line and the filter's counts, for what the filter and search show.
 function summarise() {
-    /** @type {Record<string, number>} */
     const count = kind === "all" ? found : { atari: 0, kv64: 0, neither: 0, [kind]: shown.length };
     const all = found.atari + found.kv64 + found.neither;
     const hidden = files.length - shown.length;
     byid("summary").textContent = files.length === 0 ? "" :
-        `${shown.length} ${shown.length === 1 ? "file" : "files"}: ${count.atari} ATARI, ` +
-        `${count.kv64} KV64, ${count.neither} neither` + (hidden ? ` (of ${files.length})` : "");
+        counted(shown.length, count) + (hidden ? ` (of ${files.length.toLocaleString("en")})` : "");
     for (const input of document.querySelectorAll("#kinds input")) {
         const { value, labels } = /** @type {HTMLInputElement} */ (input);
         const count = labels?.[0].querySelector(".count");
@@ -133,9 +175,17 @@ function choose() {
     words = /** @type {HTMLInputElement} */ (byid("search")).value.trim().toLowerCase();
     found = { atari: 0, kv64: 0, neither: 0 };
     shown = [];
+    current = 0;
     files.forEach((_, index) => take(index));
     dropall();
     refresh();
+}
+// What a filter or a search leaves is said once the typing has paused.
+let telling = 0;
+function chosen() {
+    choose();
+    clearTimeout(telling);
+    telling = setTimeout(() => announce(byid("summary").textContent || "No files shown."), 1000);
 }
 
 export function clear() {
@@ -151,13 +201,20 @@ export const size = () => files.length;
 /** @param {number} at */
 function focusat(at) {
     if (shown.length === 0) return;
-    at = Math.min(Math.max(at, 0), shown.length - 1);
+    current = at = Math.min(Math.max(at, 0), shown.length - 1);
     const { columns, row, gap } = layout();
     const top = grid.getBoundingClientRect().top + Math.floor(at / columns) * row;
     if (top < 0) scrollBy(0, top);
     else if (top + row - gap > innerHeight) scrollBy(0, top + row - gap - innerHeight);
     render();
     tiles.get(at)?.focus();
+}
+
+/** Gives the current tile the focus, where there is one; says whether there was. */
+export function focus() {
+    if (shown.length === 0) return false;
+    focusat(current);
+    return true;
 }
 
 // The save-all archive: PATH.txt for each file's standard output and, where it
@@ -191,10 +248,21 @@ grid.addEventListener("click", (e) => {
     const at = Number(built.dataset.index);
     card.open(files[shown[at]], () => focusat(at));
 });
+// A tile focused by a click or by Tab becomes the current one.
+grid.addEventListener("focusin", (e) => {
+    const built = within(e);
+    if (!built || Number(built.dataset.index) === current) return;
+    current = Number(built.dataset.index);
+    render();
+});
+// A page of rows: as many as the screen shows whole, one at least.
+const page = () => layout().columns * Math.max(1, Math.floor(innerHeight / layout().row));
 /** @type {Record<string, (at: number) => number>} */
 const moves = {
     ArrowLeft: (at) => at - 1, ArrowRight: (at) => at + 1,
     ArrowUp: (at) => at - layout().columns, ArrowDown: (at) => at + layout().columns,
+    PageUp: (at) => Math.max(at % layout().columns, at - page()),
+    PageDown: (at) => Math.min(at + page(), shown.length - 1),
     Home: () => 0, End: () => shown.length - 1,
 };
 grid.addEventListener("keydown", (e) => {
@@ -205,8 +273,8 @@ grid.addEventListener("keydown", (e) => {
     const at = move(Number(built.dataset.index));
     if (at >= 0 && at < shown.length) focusat(at);
 });
-byid("kinds").addEventListener("change", choose);
-byid("search").addEventListener("input", choose);
+byid("kinds").addEventListener("change", chosen);
+byid("search").addEventListener("input", chosen);
 byid("save-all").addEventListener("click", saveall);
 // A scroll or a new width rebuilds the window once a frame at most.
 let asked = false;

@@ -7,7 +7,7 @@
 
 import { install } from "./app.js";
 import { createbridge } from "./bridge.js";
-import { byid, complain, element, palette } from "./dom.js";
+import { announce, byid, complain, counted, element, palette } from "./dom.js";
 import { letters } from "./facts.js";
 import * as gallery from "./gallery.js";
 import { dropped, folder, picked, wanted } from "./intake.js";
@@ -18,38 +18,61 @@ import { createqueue } from "./queue.js";
 
 const cards = byid("cards");
 const cancel = /** @type {HTMLButtonElement} */ (byid("cancel"));
+const clear = /** @type {HTMLButtonElement} */ (byid("clear"));
 
 const bridge = createbridge({ wasm: cavedumpwasm, workercode: cavedumpworker, cores: navigator.hardwareConcurrency || 1 });
 
 // The page shows the queue's work at most ten times a second, so that it is laid out
-// once for many files.
+// once for many files. A control that hides itself or turns itself off hands the
+// focus on: to the current tile, or to the file chooser when there is none.
 let shownat = 0;
-let last = ""; // the line of the last file finished, for a screen reader
 function show() {
+    const focused = document.activeElement;
     gallery.refresh();
     const going = queue.progress();
     byid("progress").textContent = going ? `${going.finished} of ${going.total}` : "";
     cancel.hidden = !going;
-    byid("announce").textContent = last;
+    clear.disabled = !going && gallery.size() === 0;
+    byid("losing").hidden = clear.disabled;
+    if (focused instanceof HTMLButtonElement && (focused.hidden || focused.disabled) && !gallery.focus())
+        byid("pick").focus();
     shownat = performance.now();
 }
+// A screen reader hears when a batch starts, how far it has got every few seconds,
+// and how it ended, with what the files were.
+/** @type {{ atari: number, kv64: number, neither: number } | null} */
+let batch = null; // the kinds of the files of the batch running, counted
+let saidat = 0;
+let cancelled = false;
 const queue = createqueue({
     run: bridge.run,
-    onfile(outcome) {
+    onfile(outcome, { finished, total }) {
         const file = decode(outcome);
         gallery.add(file);
-        last = `${file.path}: ${file.line}`;
+        if (batch) batch[file.kind]++;
+        if (performance.now() - saidat > 5000) {
+            announce(`${finished.toLocaleString("en")} of ${total.toLocaleString("en")} files read.`);
+            saidat = performance.now();
+        }
         if (performance.now() - shownat > 100) show();
     },
     // #cards carries data-done, the number of files finished, once the queue is done.
-    ondone() {
+    ondone({ finished }) {
         show();
         cards.dataset.done = String(gallery.size());
+        if (batch) announce((cancelled ? "Cancelled. " : "") + counted(finished, batch) + ".");
+        batch = null;
     },
 });
 /** @param {Job[]} jobs */
 const add = (jobs) => {
     complain("");
+    if (!queue.progress() && jobs.length > 0) {
+        batch = { atari: 0, kv64: 0, neither: 0 };
+        cancelled = false;
+        saidat = performance.now();
+        announce(`Reading ${jobs.length.toLocaleString("en")} ${jobs.length === 1 ? "file" : "files"}.`);
+    }
     queue.add(jobs);
     show();
 };
@@ -79,13 +102,15 @@ document.addEventListener("drop", (e) => {
 });
 cancel.addEventListener("click", () => {
     queue.cancel();
+    cancelled = true;
     show();
 });
-byid("clear").addEventListener("click", () => {
+clear.addEventListener("click", () => {
     queue.clear();
     gallery.clear();
-    last = "";
+    batch = null;
     complain("");
+    announce("Cleared.");
     show();
     if (!queue.progress()) cards.dataset.done = "0";
 });
@@ -98,4 +123,4 @@ for (const [value, c] of [...letters].entries()) {
 }
 
 add(wanted(new URLSearchParams(location.search).getAll("cave"), location.href));
-install();
+install(() => !clear.disabled);
