@@ -106,23 +106,54 @@ FIND = """(async (kind, words) => {
             [...document.querySelectorAll("#cards .tile")].map((t) => t.dataset.path)];
 })(%s)"""
 KEYS = {"ArrowLeft": 37, "ArrowUp": 38, "ArrowRight": 39, "ArrowDown": 40, "Home": 36, "End": 35,
-        "Enter": 13, "Escape": 27, " ": 32}
+        "PageUp": 33, "PageDown": 34, "Enter": 13, "Escape": 27, " ": 32, "Tab": 9, "ShiftTab": 9}
+# The open card, measured: how far any character of its report reaches past the
+# report's box or the screen, in pixels; how many of its lines wrap; whether its
+# heading is on the screen with the focus; and whether Close is on the screen, with
+# the report's end still below.
+FITS = """(() => {
+    const card = document.getElementById("card"), pre = card.querySelector("pre.report"), text = pre.firstChild;
+    const box = pre.getBoundingClientRect(), style = getComputedStyle(pre), range = document.createRange();
+    const [left, right] = [box.left + parseFloat(style.paddingLeft), Math.min(box.right - parseFloat(style.paddingRight), innerWidth)];
+    const seen = (e) => e.getBoundingClientRect().top >= Math.max(0, card.getBoundingClientRect().top) &&
+        e.getBoundingClientRect().bottom <= Math.min(innerHeight, card.getBoundingClientRect().bottom);
+    let over = 0, wrapped = 0, at = 0;
+    for (const line of pre.textContent.split("\\n")) {
+        const tops = new Set();
+        for (let i = at; i < at + line.length; i++) {
+            range.setStart(text, i);
+            range.setEnd(text, i + 1);
+            const r = range.getBoundingClientRect();
+            if (line[i - at] === " ") continue;
+            over = Math.max(over, r.right - right, left - r.left);
+            tops.add(r.top);
+        }
+        [wrapped, at] = [wrapped + (tops.size > 1), at + line.length + 1];
+    }
+    const heading = document.activeElement === card.querySelector("h2") && seen(card.querySelector("h2"));
+    return [Math.ceil(over), wrapped, heading, seen(card.querySelector("button.close")) && !seen(pre)];
+})()"""
+# axe-core, as npm ci installs it beside the sources.
+AXE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "node_modules", "axe-core", "axe.min.js")
 
 
 def keys(browser, names):
     """Presses each key of names in turn, as a keyboard would; gives where each left
-    the focus: the focused tile's place and the open card's path."""
+    the focus: the focused tile's place (or "heading" for the open card's heading, or
+    the element's tag) and the open card's path."""
     trail = []
     for name in names:
         for kind in ("keyDown", "keyUp"):
-            browser.page("Input.dispatchKeyEvent", type=kind, key=name, windowsVirtualKeyCode=KEYS[name],
-                         code="Space" if name == " " else name,
+            browser.page("Input.dispatchKeyEvent", type=kind, key=name[-3:] if name == "ShiftTab" else name,
+                         windowsVirtualKeyCode=KEYS[name], modifiers=8 if name == "ShiftTab" else 0,
+                         code={" ": "Space", "ShiftTab": "Tab"}.get(name, name),
                          text={"Enter": "\r", " ": " "}.get(name, "") if kind == "keyDown" else "")
         # A card's closing ends in a task of its own, which empties it: wait for that,
         # as a person's next key would come after it.
         browser.wait("document.getElementById('card').open || !document.getElementById('card').dataset.path",
                      "the card's closing")
-        trail.append(browser.evaluate("""[document.activeElement.dataset.index ?? null,
+        trail.append(browser.evaluate("""[document.activeElement.dataset.index ?? (document.activeElement ===
+             document.querySelector("#card h2") ? "heading" : document.activeElement.tagName),
              document.getElementById("card").open ? document.getElementById("card").dataset.path : null]"""))
     return trail
 
@@ -230,6 +261,15 @@ class Browser:
                 "description", reply["exceptionDetails"]["text"]))
         self.uncaught()
         return reply["result"].get("value")
+
+    def axe(self):
+        """What axe-core finds in the page as it is now, by every rule it has (its
+        experimental ones too): each rule broken, and the elements that break it."""
+        if not self.evaluate("!!window.axe"):
+            with open(AXE, encoding="utf-8") as f:
+                self.evaluate(f.read() + ";0")
+        return self.evaluate("""axe.run(document, { runOnly: { type: "rule", values: axe.getRules().map((r) => r.ruleId) } })
+            .then((found) => found.violations.map((v) => v.id + ": " + v.nodes.map((n) => n.target).join(" ")))""")
 
     def uncaught(self):
         """Raises what the page has thrown uncaught since it was last asked."""
@@ -365,11 +405,34 @@ def main():
             # A bad URL between good ones, a name that is not ASCII, and an archive.
             wanted = ["samples/" + names[0], "%25ff.cav", "samples/caf%C3%A9.cav"] + ["samples/" + n for n in names[1:]] + ["caves.zip"]
             chromium.open(base + "&".join("cave=" + w for w in wanted), 320, True)
-            # The same files once more, picked: each gets a card of its own; then a folder.
+            node = chromium.page("Runtime.evaluate", expression="document.querySelector('.tile[data-index=\"3\"]')")
+            heard = chromium.page("Accessibility.getPartialAXTree", objectId=node["result"]["objectId"],
+                                  fetchRelatives=False)["nodes"][0]["name"]["value"]
+            # The same files once more, picked: each gets a card of its own; then a folder;
+            # then two archives, what a screen reader hears of them kept.
             chromium.pick([os.path.abspath(os.path.join(samples, n)) for n in names], len(names))
             chromium.pick([folder], 3, "#pickfolder")
+            chromium.evaluate("""window.said = []; new MutationObserver(() => said.push(announce.textContent))
+                .observe(document.getElementById("announce"), { childList: true })""")
             chromium.pick([os.path.join(root, "cut.zip"), zipped], 3)
+            said = chromium.evaluate("said")
             shown = readcards(chromium)
+            # The card of the widest report, at each width; the first tile focused and the
+            # page scrolled to its end; the page then, at 320 pixels.
+            fits = {}
+            for width in (1280, 768, 375, 320):
+                chromium.page("Emulation.setDeviceMetricsOverride", width=width, height=800, deviceScaleFactor=1,
+                              mobile=width < 400)
+                chromium.evaluate("document.querySelector('.tile').click()")
+                fits[width] = chromium.evaluate(FITS)
+                chromium.evaluate("document.querySelector('#card .close').click()")
+            away = chromium.evaluate("""(async () => {
+                const frame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve)));
+                scrollTo(0, 0); await frame(); document.querySelector('.tile').focus();
+                scrollTo(0, document.body.scrollHeight); await frame(); await frame();
+                return [document.activeElement.dataset.index, document.activeElement.getBoundingClientRect().top -
+                        document.getElementById("cards").getBoundingClientRect().top]; })()""")
+            audits = {"320 px": chromium.axe()}
             # The rest at a width of several tiles a row.
             chromium.page("Emulation.setDeviceMetricsOverride", width=1200, height=1400,
                           deviceScaleFactor=1, mobile=False)
@@ -377,13 +440,34 @@ def main():
                      (("atari", "ring"), ("all", "SET/"), ("all", ""))]
             columns = chromium.evaluate("""[...document.querySelectorAll(".tile")].filter((t) =>
                 t.offsetTop === document.querySelector(".tile").offsetTop).length""")
+            audits["gallery"] = chromium.axe()
             chromium.evaluate("document.querySelector('.tile').focus()")
             trail = keys(chromium, ["ArrowRight", "ArrowDown", "ArrowLeft", "End", "Home", "ArrowRight",
-                                    "ArrowRight", "Enter", "Escape", "ArrowUp", "ArrowDown", " ", "Escape"])
+                                    "ArrowRight", "Enter", "Escape", "ArrowUp", "ArrowDown", " ", "Escape",
+                                    "PageDown", "PageUp", "ArrowRight", "ShiftTab", "Tab"])
+            for state, tile in (("card open", ".tile"), ("a damaged archive's tile", ".tile[data-path='cut.zip']")):
+                chromium.evaluate("document.querySelector(%r).click()" % tile)
+                audits[state] = chromium.axe()
+                chromium.evaluate("document.querySelector('#card .close').click()")
+            chromium.page("Emulation.setEmulatedMedia", features=[{"name": "prefers-color-scheme", "value": "dark"}])
+            chromium.evaluate("document.querySelector('.tile').click()")
+            audits["dark scheme, a card open"] = chromium.axe()
+            chromium.evaluate("document.querySelector('#card .close').click()")
+            audits["dark scheme"] = chromium.axe()
+            chromium.page("Emulation.setEmulatedMedia", features=[])
             saved = saveall(chromium, os.path.join(root, "saved"))
-            chromium.evaluate("document.getElementById('clear').click()")
+            # Cancel pressed as a pick starts: once it hides, the focus is on a tile.
+            chromium.evaluate("""document.getElementById("pick").addEventListener("change", () => {
+                document.getElementById("cancel").focus(); document.getElementById("cancel").click(); window.cancelled = true;
+            }, { once: true })""")
+            chromium.choose([os.path.abspath(os.path.join(samples, n)) for n in names])
+            chromium.wait("window.cancelled && document.getElementById('cancel').hidden", "the cancelled batch's end")
+            cancelled = chromium.evaluate("document.activeElement.className")
+            chromium.evaluate("document.getElementById('clear').focus(); document.getElementById('clear').click()")
             cleared = chromium.evaluate("""[document.getElementById('cards').dataset.done,
-                document.querySelectorAll('.tile').length, document.getElementById('summary').textContent]""")
+                document.querySelectorAll('.tile').length, document.getElementById('summary').textContent,
+                document.activeElement.id, document.getElementById('clear').disabled]""")
+            audits["empty"] = chromium.axe()
         finally:
             chromium.close()
             server.shutdown()
@@ -403,8 +487,8 @@ def main():
         failures.append("cards %r, tiles %r, expected %r" % ([c["name"] for c in cards], [c["tile"] for c in cards], order))
     elif "not a URL" not in cards[1]["error"] or not cards[-3]["error"]:
         failures.append("the bad URL's card says %r, the cut archive's %r" % (cards[1]["error"], cards[-3]["error"]))
-    elif cards[3]["label"] != "atari-stairs.cav: ATARI cave GLASS STAIRS":
-        failures.append("a screen reader hears the tile of atari-stairs.cav as %r" % cards[3]["label"])
+    elif heard != "atari-stairs.cav ATARI cave GLASS STAIRS":
+        failures.append("a screen reader hears the tile of atari-stairs.cav as %r" % heard)
     if any(d not in shown["csp"] for d in ("default-src 'self'", "'wasm-unsafe-eval'")) or \
             "unsafe-inline" in shown["csp"] or shown["refused"]:
         failures.append("CSP %r refused %r" % (shown["csp"], shown["refused"]))
@@ -424,11 +508,29 @@ def main():
             failures.append("%s %r shows %r, expected %r" % (kind, words, got, want))
     # The keyboard: arrows move by one and by a row, Enter and Space open the card,
     # Escape closes it and gives the focus back to the tile.
-    c = columns
-    expected = [[str(i), None] for i in (1, 1 + c, c, len(order) - 1, 0, 1, 2)] + [[None, order[2]], ["2", None],
-                ["2", None], [str(2 + c), None], [None, order[2 + c]], [str(2 + c), None]]
+    # PageDown goes a screen's rows down, here to the last tile, and PageUp back up to
+    # the first row; the gallery is one Tab stop, entered at the tile last left.
+    c, last = columns, len(order) - 1
+    expected = [[str(i), None] for i in (1, 1 + c, c, last, 0, 1, 2)] + [["heading", order[2]], ["2", None],
+                ["2", None], [str(2 + c), None], ["heading", order[2 + c]], [str(2 + c), None],
+                [str(last), None], [str(last % c), None], [str(last % c + 1), None], ["SUMMARY", None],
+                [str(last % c + 1), None]]
     if columns < 2 or trail != expected:
         failures.append("keys went %r, expected %r (%d columns)" % (trail, expected, columns))
+    if away != ["0", 0] or cancelled != "tile":
+        failures.append("the focus, scrolled away from the first tile, is on %r; after Cancel on %r" % (away, cancelled))
+    # Every character of the report on the screen at every width, no line wrapped from
+    # 768 pixels up; the heading focused in view, and Close in view however far the
+    # report has scrolled.
+    for width, (over, wrapped, heading, close) in fits.items():
+        print("page: the card %d pixels wide: %d past its box, %d lines wrapped" % (width, over, wrapped))
+        if over > 0 or (wrapped and width >= 768) or not heading or not close:
+            failures.append("%d pixels wide, the card reaches %d past its box, wraps %d lines, heading %s, "
+                            "Close %s" % (width, over, wrapped, heading, close))
+    for state, violations in audits.items():
+        failures += ["axe, %s: %s" % (state, v) for v in violations]
+    if said != ["Reading 2 files.", "3 files: 1 ATARI, 1 KV64, 1 neither."]:
+        failures.append("a screen reader heard %r of two archives" % said)
     # Save all: PATH.txt and PATH.messages.txt for each file run, a path given again
     # with " (2)".
     with zipfile.ZipFile(io.BytesIO(saved)) as archive:
@@ -442,8 +544,8 @@ def main():
             failures.append("saved %s: %s" % (stem, why))
     if members:
         failures.append("saved more than asked: %r" % sorted(members))
-    if cleared != ["0", 0, ""]:
-        failures.append("after Clear: data-done, tiles and summary are %r" % cleared)
+    if cleared != ["0", 0, "", "pick", True]:
+        failures.append("after Clear: data-done, tiles, summary, focus and Clear off are %r" % cleared)
     passed, whole = 0, len(failures)  # whole: failures of the page, not of one card
     checked = [card for card in cards if card["name"] in good]
     for card in checked:
