@@ -150,8 +150,12 @@ export function createbridge({ wasm, workercode, cores }) {
             local = run.catch(() => {});
         }
         while (queue.length > 0) {
-            const helper = helpers.reduce((a, b) => (b.batches < a.batches ? b : a));
-            if (helper.batches >= 2) break;
+            // A suspect goes alone to an idle worker, and that worker gets nothing
+            // else until it answers, so that if it fails, it is for that job.
+            const free = helpers.filter((h) => ![...h.jobs.values()].some((job) => job.suspect));
+            if (free.length === 0) break;
+            const helper = free.reduce((a, b) => (b.batches < a.batches ? b : a));
+            if (helper.batches >= 2 || (queue[0].suspect && helper.batches > 0)) break;
             const size = queue[0].suspect ? 1 : Math.min(batchsize, Math.ceil(queue.length / helpers.length));
             let count = 0;
             while (count < size && count < queue.length && !queue[count].suspect) count++;
