@@ -79,10 +79,12 @@ document.addEventListener("drop", (e) => {
 });
 cancel.addEventListener("click", () => {
     queue.cancel();
+    bridge.rest();
     show();
 });
 byid("clear").addEventListener("click", () => {
     queue.clear();
+    bridge.rest();
     gallery.clear();
     last = "";
     complain("");
