@@ -27,11 +27,12 @@ const patience = 30000;
 /** The error a run taken back fails with. */
 export const aborted = () => new DOMException("the run was taken back", "AbortError");
 
-/** The bridge to count workers (as many as the cores less the page's own, from 1 to
- * 4, none with one core), started from the workers' code and given the program, each
- * as base64 text.
- * @param {{ wasm: string, workercode: string, cores: number }} given */
-export function createbridge({ wasm, workercode, cores }) {
+/** The bridge to workers (as many as the cores less the page's own, from 1 to 4, none
+ * with one core), started by spawn from the workers' code and given the program, each
+ * as base64 text; where none can start, the program runs here, by here.
+ * @param {{ wasm: string, workercode: string, cores: number, spawn?: (url: string) => Worker,
+ *           here?: typeof cavedump }} given */
+export function createbridge({ wasm, workercode, cores, spawn = (url) => new Worker(url), here = cavedump }) {
     /** @param {string} base64 */
     const decoded = (base64) => Uint8Array.from(atob(base64), (c) => c.charCodeAt(0));
     // The program is compiled once, here, and the compiled module is sent to every
@@ -80,7 +81,7 @@ export function createbridge({ wasm, workercode, cores }) {
             if (job.suspect || jobs.length === 1) job.reject(new Error(`cavedump could not run: ${why}`));
             else job.suspect = true;
         }
-        queue = jobs.filter((job) => job.suspect && jobs.length > 1).concat(queue);
+        queue = jobs.filter((job) => job.suspect && jobs.length > 1 && !job.signal?.aborted).concat(queue);
         dispatch();
     }
 
@@ -98,7 +99,7 @@ export function createbridge({ wasm, workercode, cores }) {
         /** @type {Helper} */
         let helper;
         try {
-            helper = { worker: new Worker(url), jobs: new Map(), batches: 0, answered: false, timer: undefined };
+            helper = { worker: spawn(url), jobs: new Map(), batches: 0, answered: false, timer: undefined };
         } catch {
             url = null;
             return null;
@@ -144,14 +145,18 @@ export function createbridge({ wasm, workercode, cores }) {
             const job = /** @type {Wanted} */ (queue.shift());
             const run = local.then(() => {
                 if (job.signal?.aborted) throw aborted();
-                return cavedump(module, job.path, job.bytes);
+                return here(module, job.path, job.bytes);
             });
             run.then(job.resolve, job.reject);
             local = run.catch(() => {});
         }
         while (queue.length > 0) {
-            const helper = helpers.reduce((a, b) => (b.batches < a.batches ? b : a));
-            if (helper.batches >= 2) break;
+            // A suspect goes alone to an idle worker, and that worker gets nothing
+            // else until it answers, so that if it fails, it is for that job.
+            const free = helpers.filter((h) => ![...h.jobs.values()].some((job) => job.suspect));
+            if (free.length === 0) break;
+            const helper = free.reduce((a, b) => (b.batches < a.batches ? b : a));
+            if (helper.batches >= 2 || (queue[0].suspect && helper.batches > 0)) break;
             const size = queue[0].suspect ? 1 : Math.min(batchsize, Math.ceil(queue.length / helpers.length));
             let count = 0;
             while (count < size && count < queue.length && !queue[count].suspect) count++;
@@ -173,7 +178,7 @@ export function createbridge({ wasm, workercode, cores }) {
             return;
         }
         const helper = helpers.find((h) => [...h.jobs.values()].includes(job));
-        if (helper && [...helper.jobs.values()].every((other) => other.signal?.aborted)) {
+        if (helper && idle(helper)) {
             end(helper);
             dispatch();
         }
@@ -197,5 +202,14 @@ export function createbridge({ wasm, workercode, cores }) {
         });
     }
 
-    return { run, workers: () => helpers.length };
+    /** Whether a worker holds no job still wanted. @param {Helper} helper */
+    const idle = (helper) => [...helper.jobs.values()].every((job) => job.signal?.aborted);
+
+    // Ends the workers that hold no job still wanted: after a Cancel or a Clear they
+    // are not needed until the next pick, which starts them again.
+    function rest() {
+        helpers.filter(idle).forEach(end);
+    }
+
+    return { run, rest, workers: () => helpers.length };
 }

@@ -103,10 +103,12 @@ document.addEventListener("drop", (e) => {
 cancel.addEventListener("click", () => {
     queue.cancel();
     cancelled = true;
+    bridge.rest();
     show();
 });
 clear.addEventListener("click", () => {
     queue.clear();
+    bridge.rest();
     gallery.clear();
     batch = null;
     complain("");

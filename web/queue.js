@@ -80,7 +80,8 @@ export function createqueue({ run, onfile, ondone, ahead = 256 }) {
             if (signal.aborted) resolve(undefined);
             signal.addEventListener("abort", resolve, { once: true });
         }).then(() => ({ error: "taken back" }));
-        return Promise.race([/** @type {Promise<Result>} */ (queued.result), back]).catch((e) => ({ error: said(e) }));
+        const result = queued.result ?? Promise.reject(new Error("the page never started it"));
+        return Promise.race([result, back]).catch((e) => ({ error: said(e) }));
     }
 
     async function drain() {
