@@ -61,10 +61,11 @@ function layout() {
 }
 
 // A path cut in its middle when it is too long for its tile: its start gives way
-// first, its last name (or the last 24 characters of it) last.
+// first, its last name (or the last 20 characters of it, as many as a tile has room
+// for) last.
 /** @param {string} path */
 function name(path) {
-    const cut = Math.max(path.lastIndexOf("/") + 1, path.length - 24);
+    const cut = Math.max(path.lastIndexOf("/") + 1, path.length - 20);
     const both = element("span", "name");
     both.append(element("span", "", path.slice(0, cut)), element("span", "", path.slice(cut)));
     return both;
