@@ -67,12 +67,12 @@ const queue = createqueue({
 /** @param {Job[]} jobs */
 const add = (jobs) => {
     complain("");
-    if (!queue.progress() && jobs.length > 0) {
+    if (!batch && jobs.length > 0) {
         batch = { atari: 0, kv64: 0, neither: 0 };
-        cancelled = false;
         saidat = performance.now();
         announce(`Reading ${jobs.length.toLocaleString("en")} ${jobs.length === 1 ? "file" : "files"}.`);
     }
+    if (jobs.length > 0) cancelled = false;
     queue.add(jobs);
     show();
 };
