@@ -40,29 +40,22 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plain-text report of an ATARI or KV64 cav
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # Same sources, same packages. Every time stamp in a package is SOURCE_DATE_EPOCH:
-# the one in the environment if set, else the time of the last commit, taken at
-# configure time and handed to cpack through its project config file. The files'
-# modes are set by the install rules, whatever the umask. The .deb holds its files
-# sorted and owned by root as it is; the .tar.gz is packed again to be so too.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-    set(cavedump_epoch $ENV{SOURCE_DATE_EPOCH})
-else()
-    find_package(Git QUIET)
-    if(Git_FOUND)
-        execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
-            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-            OUTPUT_VARIABLE cavedump_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-        set(cavedump_noepoch "no git history")
-    else()
-        set(cavedump_noepoch "no git program")
-    endif()
-endif()
+# the one in the environment if set; else the time of the last commit, from git in a
+# clone, or from packaging/epoch in a tree that git archive made, where git has
+# written it; taken at configure time and handed to cpack through its project config
+# file. The files' modes are set by the install rules, whatever the umask. The .deb
+# holds its files sorted and owned by root as it is; the .tar.gz is packed again to
+# be so too.
+include(${PROJECT_SOURCE_DIR}/packaging/epoch.cmake)
+sourceepoch(${PROJECT_SOURCE_DIR} cavedump_epoch cavedump_noepoch)
 if(cavedump_epoch)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/cpack-epoch.cmake.in cpack-epoch.cmake @ONLY)
     set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-epoch.cmake)
 elseif(CAVEDUMP_PACKAGE)
-    # Said only in the builds that make packages, not in every plain build.
-    message(STATUS "No SOURCE_DATE_EPOCH and ${cavedump_noepoch}: packages carry today's time")
+    # A package without it would carry today's time and differ from every other
+    # build of the same sources: refused before anything is built. Said only in the
+    # builds that make packages, not in every plain build.
+    message(FATAL_ERROR "${cavedump_noepoch}")
 endif()
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
