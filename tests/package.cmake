@@ -9,8 +9,10 @@
 #
 # CHECK: contents (the package holds the install list and nothing else), lintian,
 # depends, hardening, roundtrip (dpkg -i, the samples, dpkg --purge; root only),
-# static, run (the unpacked program on the samples), reproducible (the same bytes
-# from a copy of the sources in another folder, built by PRESET).
+# static, run (the unpacked program on the samples), links (every relative link of a
+# README in the package leads to a file in it, or to a heading of that README),
+# reproducible (the same bytes from a copy of the sources in another folder, built by
+# PRESET).
 
 # The package of this version: a build folder may still hold one of an earlier version.
 file(GLOB package "${BUILD}/cavedump_${VERSION}_*.deb" "${BUILD}/cavedump-${VERSION}-*.tar.gz"
@@ -125,6 +127,43 @@ elseif(CHECK STREQUAL "static")
 elseif(CHECK STREQUAL "run")
     run(${CMAKE_COMMAND} -E chdir "${work}" ${CMAKE_COMMAND} -E tar xf "${package}")
     samples("${work}/${top}/${PROGRAM}")
+elseif(CHECK STREQUAL "links")
+    run(${CMAKE_COMMAND} -E chdir "${work}" ${CMAKE_COMMAND} -E tar xf "${package}")
+    file(GLOB_RECURSE readmes "${work}/*/README*")
+    if(NOT readmes)
+        message(FATAL_ERROR "${name} holds no README")
+    endif()
+    foreach(readme IN LISTS readmes)
+        get_filename_component(folder "${readme}" DIRECTORY)
+        file(READ "${readme}" text)
+        # The headings' anchors, as a Markdown viewer makes them.
+        string(REGEX MATCHALL "\n#+ [^\n]*" headings "\n${text}")
+        set(anchors "")
+        foreach(heading IN LISTS headings)
+            string(REGEX REPLACE "^\n#+ " "" heading "${heading}")
+            string(TOLOWER "${heading}" heading)
+            string(REGEX REPLACE "[^a-z0-9 _-]" "" heading "${heading}")
+            string(REPLACE " " "-" heading "${heading}")
+            list(APPEND anchors "#${heading}")
+        endforeach()
+        # Square brackets would keep a CMake list from splitting: "](" becomes "<(".
+        string(REPLACE "[" "" text "${text}")
+        string(REPLACE "](" "<(" text "${text}")
+        string(REGEX MATCHALL "<\\([^)]*\\)" links "${text}")
+        foreach(link IN LISTS links)
+            string(REGEX REPLACE "^<\\((.*)\\)$" "\\1" target "${link}")
+            if(target MATCHES "^[a-z]+:")
+                continue() # a web address, not the package's business
+            elseif(target MATCHES "^#")
+                list(FIND anchors "${target}" found)
+                if(found EQUAL -1)
+                    message(SEND_ERROR "${readme}: a link to ${target}, which no heading has")
+                endif()
+            elseif(NOT EXISTS "${folder}/${target}")
+                message(SEND_ERROR "${readme}: a link to ${target}, which the package lacks")
+            endif()
+        endforeach()
+    endforeach()
 elseif(CHECK STREQUAL "reproducible")
     # A copy of the sources, build folders left out, in a folder of another name and
     # depth, built and packed afresh: the package must be the same to the byte. The
