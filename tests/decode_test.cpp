@@ -7,6 +7,7 @@
 
 #include <array>
 #include <string>
+#include <type_traits>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -55,6 +56,11 @@ TEST(Bcd3int, ReadsThreeDigitsAndWarnsInTheirOrder)
         EXPECT_EQ(value, c.value);
     }
 }
+
+// A byte is read as unsigned whatever the platform's char: were byte2int to take a
+// plain char, 0x80 would read as -128 where char is signed, as on x86, and as 128 on
+// ARM. The signature is what keeps the values below right everywhere.
+static_assert(std::is_same_v<decltype(&byte2int), int (*)(unsigned char)>);
 
 TEST(Byte2int, IsUnsignedWhateverTheCharType)
 {

@@ -5,25 +5,29 @@
 // been deployed, the worker of that version waits, and a line says so, with a button
 // that hands the page over to it and reloads; nothing changes under a page until then.
 // Opened from disk, there is neither manifest nor worker, and nothing is said of them.
-"use strict";
 
-(() => {
+import { byid } from "./dom.js";
+
+/** Links the manifest and registers the service worker, where the page is served. */
+export function install() {
     if (location.protocol === "file:" || !("serviceWorker" in navigator)) return;
     const manifest = document.createElement("link");
     manifest.rel = "manifest";
     manifest.href = "manifest.webmanifest";
     document.head.append(manifest);
 
-    const notice = document.getElementById("updating");
+    const notice = byid("updating");
+    /** @type {ServiceWorker | null} */
     let waiting = null; // the worker of the version ready to take over
     let asked = false;
+    /** @param {ServiceWorker} worker */
     function offer(worker) {
         // The first version of a page has no version before it to replace.
         if (!navigator.serviceWorker.controller) return;
         waiting = worker;
         notice.hidden = false;
     }
-    document.getElementById("update").addEventListener("click", () => {
+    byid("update").addEventListener("click", () => {
         asked = true;
         waiting?.postMessage("update");
     });
@@ -40,7 +44,7 @@
         if (registration.waiting) offer(registration.waiting);
         registration.addEventListener("updatefound", () => {
             const installing = registration.installing;
-            installing.addEventListener("statechange", () => {
+            installing?.addEventListener("statechange", () => {
                 if (installing.state === "installed") offer(installing);
             });
         });
@@ -50,4 +54,4 @@
         });
         setInterval(check, 60 * 60 * 1000);
     }, () => {}); // no worker (a browser that refuses it): the page works as it is
-})();
+}

@@ -1,108 +1,93 @@
 // SPDX-License-Identifier: MIT
 // intake.js - reading what the visitor gives the page: files and folders picked or
-// dropped, and ?cave= URLs of the page's own server. Each becomes a job for the batch
-// (batch.js): { parts, head } for a cave file, where parts are its folders' names and
-// its own and head() gives the promise of its first bytes, or { parts, members } for a
-// .zip archive (archive.js), where members() gives the promise of its members, each
-// with a head() of its own.
-"use strict";
+// dropped, and ?cave= URLs of the page's own server. Each becomes a job for the queue
+// (queue.js): a cave file, whose head is read when its turn comes near, or a .zip
+// archive (zipread.js), whose members are listed then.
 
-const intake = (() => {
-    // The program never reads past the head of a file, its first bytes, whose number
-    // the build gives the program and the page alike, so no more are read or handed to
-    // it: the report is the same, and a file of gigabytes costs nothing.
-    const headsize = @CAVEDUMP_HEADSIZE@;
+import { headsize } from "./facts.js";
+import { fetchhead, fromfile as source, fromurl, readhead } from "./sources.js";
+import { members } from "./zipread.js";
 
-    // The first headsize bytes of a stream, read no further. A file's are read so
-    // because that asks the browser for neither its size nor a slice of it, each a
-    // round trip.
-    async function readhead(stream) {
-        const reader = stream.getReader();
-        const head = new Uint8Array(headsize);
-        let length = 0;
-        while (length < headsize) {
-            const { done, value } = await reader.read();
-            if (done) break;
-            const part = value.subarray(0, headsize - length);
-            head.set(part, length);
-            length += part.length;
-        }
-        reader.cancel();
-        return head.slice(0, length);
-    }
+/** @typedef {import("./queue.js").Job} Job */
 
-    // At most the first headsize bytes of a file on the page's server: asked for as a
-    // range, as archives are, and the reading stopped there if the server sends more.
-    // 416 is the answer to a range that starts past the end: the file is empty.
-    async function fetchhead(where) {
-        const response = await archive.request(where, `0-${headsize - 1}`);
-        return response.status === 416 ? new Uint8Array(0) : readhead(response.body);
-    }
+/** @param {string} path */
+const isarchive = (path) => /\.zip$/i.test(path);
 
-    // The job for a File at parts: an archive is opened, any other file is a cave file.
-    function fromfile(parts, file) {
-        if (archive.isarchive(file.name))
-            return { parts, members: () => archive.members(archive.fromfile(file), headsize) };
-        return { parts, head: () => readhead(file.stream()) };
-    }
+/** The job for a File at parts: an archive is opened, any other file is a cave file.
+ * @param {string[]} parts @param {File} file @returns {Job} */
+function fromfile(parts, file) {
+    if (isarchive(file.name)) return { parts, members: () => members(source(file), headsize) };
+    return { parts, head: () => readhead(file.stream(), headsize) };
+}
 
-    const joined = (job) => job.parts.join("/");
-    const bypath = (a, b) => (joined(a) < joined(b) ? -1 : joined(a) > joined(b) ? 1 : 0);
+/** @param {Job} job */
+const joined = (job) => job.parts.join("/");
+/** @param {Job} a @param {Job} b */
+const bypath = (a, b) => (joined(a) < joined(b) ? -1 : joined(a) > joined(b) ? 1 : 0);
 
-    // Files picked with a file input, in the order given.
-    const picked = (list) => [...list].map((file) => fromfile([file.name], file));
+/** Files picked with a file input, in the order given.
+ * @param {FileList | File[]} list */
+export const picked = (list) => [...list].map((file) => fromfile([file.name], file));
 
-    // The files of a folder picked with a folder input, sorted by path.
-    const folder = (list) =>
-        [...list].map((file) => fromfile(file.webkitRelativePath.split("/"), file)).sort(bypath);
+/** The files of a folder picked with a folder input, sorted by path.
+ * @param {FileList | File[]} list */
+export const folder = (list) =>
+    [...list].map((file) => fromfile(file.webkitRelativePath.split("/"), file)).sort(bypath);
 
-    // Every file below a dropped entry, with its path from the folder's parent.
-    async function walk(entry, into) {
+/** A job that fails with why. @param {string[]} parts @param {string} why @returns {Job} */
+const failing = (parts, why) => ({ parts, head: () => Promise.reject(new Error(why)) });
+
+/** Every file below a dropped entry, with its path from the folder's parent; an entry
+ * that cannot be read is a file whose card says why, and the rest go on.
+ * @param {FileSystemEntry} entry @param {Job[]} into */
+async function walk(entry, into) {
+    const parts = entry.fullPath.split("/").slice(1);
+    try {
         if (entry.isFile) {
-            const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
-            into.push(fromfile(entry.fullPath.split("/").slice(1), file));
+            const file = await new Promise((resolve, reject) => /** @type {FileSystemFileEntry} */ (entry).file(resolve, reject));
+            into.push(fromfile(parts, file));
         } else if (entry.isDirectory) {
-            const reader = entry.createReader();
+            const reader = /** @type {FileSystemDirectoryEntry} */ (entry).createReader();
             for (;;) {
+                /** @type {FileSystemEntry[]} */
                 const some = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
                 if (some.length === 0) break;
                 for (const inner of some) await walk(inner, into);
             }
         }
+    } catch (e) {
+        into.push(failing(parts, `the browser could not read it: ${e instanceof Error ? e.message : e}`));
     }
+}
 
-    // The promise of the jobs for what was dropped: files in the order dropped, or, when
-    // a folder is among them, everything sorted by path. Must be called before the drop
-    // handler's first wait, while the items can still be had.
-    function dropped(items) {
-        const entries = [...items].map((item) => item.webkitGetAsEntry()).filter(Boolean);
-        return (async () => {
-            const jobs = [];
-            for (const entry of entries) await walk(entry, jobs);
-            return entries.some((entry) => entry.isDirectory) ? jobs.sort(bypath) : jobs;
-        })();
-    }
+/** The promise of the jobs for what was dropped: files in the order dropped, or, when
+ * a folder is among them, everything sorted by path. Must be called before the drop
+ * handler's first wait, while the items can still be had.
+ * @param {DataTransferItemList} items @returns {Promise<Job[]>} */
+export async function dropped(items) {
+    const entries = [...items].map((item) => item.webkitGetAsEntry()).filter((entry) => entry !== null);
+    /** @type {Job[]} */
+    const jobs = [];
+    for (const entry of entries) await walk(entry, jobs);
+    return entries.some((entry) => entry.isDirectory) ? jobs.sort(bypath) : jobs;
+}
 
-    // The jobs for ?cave= URLs: files from this page's own server, each on its own: one
-    // that cannot be had gets its card saying why, and the rest go on.
-    function wanted(urls) {
-        const failing = (why) => () => Promise.reject(new Error(why));
-        return urls.map((url) => {
-            let where;
-            let name;
-            try {
-                where = new URL(url, location.href);
-                name = decodeURIComponent(where.pathname.split("/").pop());
-            } catch {
-                return { parts: [url], head: failing("not a URL whose file name this page can read") };
-            }
-            if (where.origin !== location.origin)
-                return { parts: [name], head: failing("not on this page's server") };
-            if (archive.isarchive(name))
-                return { parts: [name], members: async () => archive.members(await archive.fromurl(where.href), headsize) };
-            return { parts: [name], head: () => fetchhead(where) };
-        });
-    }
-
-    return { picked, folder, dropped, wanted };
-})();
+/** The jobs for ?cave= URLs: files from the page's own server (base's origin), each
+ * on its own: one that cannot be had gets its card saying why, and the rest go on.
+ * @param {string[]} urls @param {string} base @returns {Job[]} */
+export function wanted(urls, base) {
+    return urls.map((url) => {
+        let where;
+        let name;
+        try {
+            where = new URL(url, base);
+            name = decodeURIComponent(where.pathname.split("/").pop() ?? "");
+        } catch {
+            return failing([url], "not a URL whose file name this page can read");
+        }
+        if (where.origin !== new URL(base).origin) return failing([name], "not on this page's server");
+        const here = where;
+        if (isarchive(name)) return { parts: [name], members: () => members(fromurl(here.href, base), headsize) };
+        return { parts: [name], head: () => fetchhead(here, headsize) };
+    });
+}

@@ -1,110 +1,115 @@
 // SPDX-License-Identifier: MIT
 // output.js - what the page takes from the program's output, never from the file
 // itself: the bytes as text, the one line that says what the report is, and the map
-// picture drawn from the report's own letter picture. Used by the gallery's tiles and
-// by the card.
-"use strict";
+// picture drawn from the report's own letter picture. Each file's output is decoded
+// here once, into the record that its tile and its card both show.
 
-const output = (() => {
-    // The report's letters for tile values 0 to 15, as the build gives them to the
-    // program and the page alike, and the colour of each value, as the style sheet
-    // gives it.
-    const letters = "@CAVEDUMP_LETTERS@";
-    const palette = [...letters].map((_, value) =>
-        getComputedStyle(document.documentElement).getPropertyValue(`--tile-${value}`).trim());
+import { letters } from "./facts.js";
 
-    // The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8,
-    // and any other byte as its Latin-1 character.
-    const utf8 = new TextDecoder("utf-8", { fatal: true });
-    function valid(bytes) {
-        try {
-            utf8.decode(bytes);
-            return true;
-        } catch {
-            return false;
+/** @typedef {import("./program.js").Run} Run */
+/** What a file came to: the program's run, or why there is none; and what was noted
+ * of it on the way (an archive member's name, say).
+ * @typedef {{ path: string, notes: string[], run: Run } | { path: string, notes: string[], error: string }} Outcome */
+/** A file as the page shows it: its outcome decoded once. text and messages are the
+ * program's two streams as text, rows its map's letter rows (null when it has none).
+ * @typedef {{ path: string, notes: string[], kind: "atari" | "kv64" | "neither", line: string, name: string,
+ *             text: string, messages: string, rows: string[] | null, run: Run | null, error: string | null }} Shown */
+
+// The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8, and
+// any other byte as its Latin-1 character.
+const utf8 = new TextDecoder("utf-8", { fatal: true });
+/** @param {Uint8Array} bytes */
+function valid(bytes) {
+    try {
+        utf8.decode(bytes);
+        return true;
+    } catch {
+        return false;
+    }
+}
+/** @param {Uint8Array} bytes */
+export function astext(bytes) {
+    if (valid(bytes)) return utf8.decode(bytes);
+    let text = "";
+    let from = 0; // bytes from here up to i are valid UTF-8, not yet added to text
+    for (let i = 0; i < bytes.length;) {
+        // The shortest valid sequence at i: a prefix of a longer one is not valid.
+        let n = 1;
+        while (n <= 4 && !valid(bytes.subarray(i, i + n))) n++;
+        if (n <= 4) {
+            i += n;
+            continue;
         }
+        text += utf8.decode(bytes.subarray(from, i)) + String.fromCharCode(bytes[i]);
+        from = ++i;
     }
-    function astext(bytes) {
-        if (valid(bytes)) return utf8.decode(bytes);
-        let text = "";
-        let from = 0; // bytes from here up to i are valid UTF-8, not yet added to text
-        for (let i = 0; i < bytes.length;) {
-            // The shortest valid sequence at i: a prefix of a longer one is not valid.
-            let n = 1;
-            while (n <= 4 && !valid(bytes.subarray(i, i + n))) n++;
-            if (n <= 4) {
-                i += n;
-                continue;
-            }
-            text += utf8.decode(bytes.subarray(from, i)) + String.fromCharCode(bytes[i]);
-            from = ++i;
-        }
-        return text + utf8.decode(bytes.subarray(from));
-    }
+    return text + utf8.decode(bytes.subarray(from));
+}
 
-    // What a report, split in lines, says of the file in one line, which report it is
-    // (ATARI: the report with a name line; KV64; or neither when nothing was printed),
-    // and the cave's name where the report gives one.
-    function describe(lines) {
-        if (!lines[0].startsWith("flags:")) return { kind: "neither", line: "no report", name: "" };
-        const atari = lines[1].startsWith("name :");
-        const type = (n) => (lines.find((l) => l.endsWith(`-(${n})-`)) ?? "").includes("Intermission")
-            ? "intermission" : "cave";
-        const name = atari ? lines[1].slice("name :         ".length) : "";
-        let line = (atari ? "ATARI " : "KV64 ") + type(1);
-        if (type(2) !== type(1)) line += ` (its map: ${type(2)})`;
-        if (atari) line += " " + name;
-        return { kind: atari ? "atari" : "kv64", line, name };
-    }
+/** What a report, split in lines, says of the file in one line, which report it is
+ * (ATARI: the report with a name line; KV64; or neither when nothing was printed),
+ * and the cave's name where the report gives one.
+ * @param {string[]} lines @returns {{ kind: "atari" | "kv64" | "neither", line: string, name: string }} */
+export function describe(lines) {
+    if (!lines[0].startsWith("flags:")) return { kind: "neither", line: "no report", name: "" };
+    const atari = lines[1].startsWith("name :");
+    /** @param {number} n */
+    const type = (n) => (lines.find((l) => l.endsWith(`-(${n})-`)) ?? "").includes("Intermission")
+        ? "intermission" : "cave";
+    const name = atari ? lines[1].slice("name :         ".length) : "";
+    let line = (atari ? "ATARI " : "KV64 ") + type(1);
+    if (type(2) !== type(1)) line += ` (its map: ${type(2)})`;
+    if (atari) line += " " + name;
+    return { kind: atari ? "atari" : "kv64", line, name };
+}
 
-    // The map picture of a report split in lines: the 22 rows after the second type
-    // line and the closing row below them, 40 letters each; null when it has none.
-    const tilerow = new RegExp(`^[${letters.replace(/[\]\\^-]/g, "\\$&")}]{40}$`);
-    const tilevalue = Object.fromEntries([...letters].map((c, value) => [c, value]));
-    function picture(lines) {
-        const start = lines.findIndex((line) => line.endsWith("-(2)-")) + 1;
-        const rows = lines.slice(start, start + 23);
-        const whole = start > 0 && rows.length === 23 && rows.every((row) => tilerow.test(row));
-        return whole ? rows : null;
-    }
+// The map picture of a report split in lines: the 22 rows after the second type line
+// and the closing row below them, 40 letters each; null when it has none.
+const tilerow = new RegExp(`^[${letters.replace(/[\]\\^-]/g, "\\$&")}]{40}$`);
+/** @type {Record<string, number>} */
+const tilevalue = Object.fromEntries([...letters].map((c, value) => [c, value]));
+/** @param {string[]} lines */
+export function picture(lines) {
+    const start = lines.findIndex((line) => line.endsWith("-(2)-")) + 1;
+    const rows = lines.slice(start, start + 23);
+    const whole = start > 0 && rows.length === 23 && rows.every((row) => tilerow.test(row));
+    return whole ? rows : null;
+}
 
-    // The map as a picture of one pixel a tile, scaled up by the style sheet: an image
-    // of 16 colours in the BMP format, which is all but the tile values themselves, so
-    // that it costs next to nothing to make each time a tile or a card comes into view.
-    const bmphead = (() => {
-        const head = new DataView(new ArrayBuffer(14 + 40 + 4 * 16));
-        const size = head.byteLength + 23 * 20;
-        [[0, 0x4d42, 2], [2, size, 4], [10, head.byteLength, 4], // file: "BM", size, pixels at
-         [14, 40, 4], [18, 40, 4], [22, 23, 4], [26, 1, 2], [28, 4, 2], // 40 x 23, 4 bits
-         [34, 23 * 20, 4], [46, 16, 4]].forEach(([at, value, bytes]) =>
-            (bytes === 2 ? head.setUint16(at, value, true) : head.setUint32(at, value, true)));
-        palette.forEach((hex, value) => // blue, green, red, 0
-            [5, 3, 1].forEach((from, i) => head.setUint8(54 + 4 * value + i, parseInt(hex.slice(from, from + 2), 16))));
-        return String.fromCharCode(...new Uint8Array(head.buffer));
-    })();
+/** The record of a file's outcome, decoded once.
+ * @param {Outcome} outcome @returns {Shown} */
+export function decode(outcome) {
+    const { path, notes } = outcome;
+    if ("error" in outcome)
+        return { path, notes, kind: "neither", line: outcome.error, name: "", text: "", messages: "",
+                 rows: null, run: null, error: outcome.error };
+    const text = astext(outcome.run.out);
+    const lines = text.split("\n");
+    return { path, notes, ...describe(lines), text, messages: astext(outcome.run.err), rows: picture(lines),
+             run: outcome.run, error: null };
+}
 
-    // An image of the map rows (as picture gives them) of the file at path.
-    function mapimage(rows, path) {
-        // Rows from the bottom up, two tiles a byte, the left one in the high four bits.
-        let pixels = "";
-        for (const row of rows.slice().reverse())
-            for (let i = 0; i < 40; i += 2)
-                pixels += String.fromCharCode(16 * tilevalue[row[i]] + tilevalue[row[i + 1]]);
-        const map = element("img", "map");
-        map.width = 40;
-        map.height = 23;
-        map.alt = `map of ${path}, 40 by 23 tiles, drawn from its report`;
-        map.src = "data:image/bmp;base64," + btoa(bmphead + pixels);
-        return map;
-    }
-
-    // An element of tag with a class and text, each when given.
-    function element(tag, className, text) {
-        const e = document.createElement(tag);
-        if (className) e.className = className;
-        if (text !== undefined) e.textContent = text;
-        return e;
-    }
-
-    return { letters, palette, astext, describe, picture, mapimage, element };
-})();
+/** The map as a picture of one pixel a tile, scaled up by the style sheet: a data URL
+ * of a BMP image of 16 colours, which is all but the tile values themselves, so that
+ * it costs next to nothing to make each time a tile or a card comes into view.
+ * palette holds the "#rrggbb" colour of each tile value.
+ * @param {string[]} rows @param {string[]} palette */
+export function mapurl(rows, palette) {
+    const head = new DataView(new ArrayBuffer(14 + 40 + 4 * 16));
+    const size = head.byteLength + 23 * 20;
+    /** @type {[number, number, 2 | 4][]} */
+    const fields = [[0, 0x4d42, 2], [2, size, 4], [10, head.byteLength, 4], // file: "BM", size, pixels at
+                    [14, 40, 4], [18, 40, 4], [22, 23, 4], [26, 1, 2], [28, 4, 2], // 40 x 23, 4 bits
+                    [34, 23 * 20, 4], [46, 16, 4]];
+    for (const [at, value, bytes] of fields)
+        if (bytes === 2) head.setUint16(at, value, true);
+        else head.setUint32(at, value, true);
+    palette.forEach((hex, value) => // blue, green, red, 0
+        [5, 3, 1].forEach((from, i) => head.setUint8(54 + 4 * value + i, parseInt(hex.slice(from, from + 2), 16))));
+    // Rows from the bottom up, two tiles a byte, the left one in the high four bits.
+    let pixels = "";
+    for (const row of rows.slice().reverse())
+        for (let i = 0; i < 40; i += 2)
+            pixels += String.fromCharCode(16 * tilevalue[row[i]] + tilevalue[row[i + 1]]);
+    return "data:image/bmp;base64," + btoa(String.fromCharCode(...new Uint8Array(head.buffer)) + pixels);
+}

@@ -1,29 +1,32 @@
 // SPDX-License-Identifier: MIT
-// worker.js - runs the program for the page, on a thread of its own. The build puts
-// this file after the program's runtime and program.js into the one script a worker
-// is started from. The first message is the program's module, compiled by the page;
-// each one after it a batch of jobs, [{ id, path, bytes }], answered by one message,
-// [{ id, run } or { id, error }], in the order the jobs came.
-"use strict";
+// worker.js - runs the program for the page, on a thread of its own. The build bundles
+// it after the program's runtime into the one script a worker is started from.
+
+import { topage } from "./messages.js";
+import { cavedump } from "./program.js";
+
+/** @typedef {import("./messages.js").ToWorker} ToWorker */
+/** @typedef {import("./messages.js").Answer} Answer */
 
 // Jobs that come before the module wait for it.
-let received;
+/** @type {(module: WebAssembly.Module) => void} */
+let received = () => {};
+/** @type {Promise<WebAssembly.Module>} */
 const module = new Promise((resolve) => (received = resolve));
-addEventListener("message", async ({ data }) => {
-    if (data.module) {
+addEventListener("message", async (event) => {
+    const data = /** @type {ToWorker} */ (/** @type {MessageEvent} */ (event).data);
+    if (data.kind === "module") {
         received(data.module);
         return;
     }
+    /** @type {Answer[]} */
     const answers = [];
-    const moved = [];
-    for (const { id, path, bytes } of data) {
+    for (const { id, path, bytes } of data.jobs) {
         try {
-            const run = await cavedump(module, path, bytes);
-            answers.push({ id, run });
-            moved.push(run.out.buffer, run.err.buffer);
+            answers.push({ id, run: await cavedump(module, path, bytes) });
         } catch (e) {
-            answers.push({ id, error: e.message });
+            answers.push({ id, error: e instanceof Error ? e.message : String(e) });
         }
     }
-    postMessage(answers, moved);
+    topage(answers);
 });

@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: MIT
+// zipread.js - reading .zip archives in the page: the list of an archive's members and
+// the head of each, the part of a member that the program reads, inflated by the
+// browser itself. The page shows each member as it shows a file.
+//
+// An archive is read as careful readers read one: its end record and central directory
+// first, then for each member its local header and no more of its data than the head
+// needs. No size or offset that the archive states is trusted: each is checked against
+// the file and against the others before it is used, and nothing is allocated from one
+// that was not. A member's name is data: the page shows it, never writes to it.
+
+import { centralsig, centralsize, crc32, end64sig, end64size, endsig, endsize, localsig, localsize,
+         locatorsig, locatorsize, tailsize, u16, u32, u64, utf8flag } from "./zipformat.js";
+
+/** Bytes of a file or of a server's copy of one, read by offset and length.
+ * @typedef {{ size: number, read: (offset: number, length: number) => Promise<Uint8Array> }} Source */
+/** A member of an archive: its path, the promise of its head, and what the reader
+ * noted of it (its name cleaned, the encoding it was read in).
+ * @typedef {{ path: string, head: () => Promise<Uint8Array>, notes: string[] }} Member */
+/** An archive's members in the order of its directory, and what was noted of it.
+ * @typedef {{ members: Member[], notes: string[] }} Listing */
+/** @typedef {(offset: number, length: number) => Promise<Uint8Array>} Read */
+/** @typedef {{ flags: number, method: number, crc: number, csize: number, usize: number, offset: number }} Entry */
+
+// Reads of the archive come in windows of this many bytes, a few kept, so that the
+// local headers and data of many small members cost one read of the file (or one
+// request of a server) rather than two each. A larger read is a window of its own,
+// kept if it is at most largestkept bytes long.
+const windowsize = 32768;
+const windowskept = 16;
+const largestkept = 256 * 1024;
+// A member up to this size is read whole, which costs less than stopping a stream
+// part way, and lets its size and CRC-32 be checked; a larger one only up to its head.
+const wholesize = 65536;
+// Names without the UTF-8 flag are in code page 437, the one of the PCs where the
+// format began: ASCII below 0x80, and these above.
+const cp437 = [...Array(128).keys()].map((c) => String.fromCharCode(c)).concat([...
+    "ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐" +
+    "└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00a0"]);
+const utf8 = new TextDecoder("utf-8");
+/** @param {Uint8Array} bytes @param {number} flags */
+const name = (bytes, flags) =>
+    (flags & utf8flag ? utf8.decode(bytes) : Array.from(bytes, (b) => cp437[b]).join(""));
+
+// Methods that a user may meet, named in the reason a member cannot be read.
+/** @type {Record<number, string>} */
+const methods = { 1: "shrunk", 6: "imploded", 9: "deflate64", 12: "bzip2", 14: "LZMA",
+                  93: "Zstandard", 95: "xz", 98: "PPMd" };
+
+/** @param {string} why */
+const damaged = (why) => new Error(`it is damaged: ${why}`);
+
+// The length bytes at offset of a source, all of them: a source that gives fewer
+// than it said it has has changed or been cut short since.
+/** @param {Source} source @param {number} offset @param {number} length */
+async function exact(source, offset, length) {
+    const bytes = await source.read(offset, length);
+    if (bytes.length !== length) throw new Error("the archive changed or was cut short while it was read");
+    return bytes;
+}
+
+// A reader of length bytes at offset of a source, through windows of it kept for
+// the reads that follow. The caller has checked that the bytes lie in the source.
+/** @param {Source} source @returns {Read} */
+function windowed(source) {
+    /** @type {{ start: number, end: number, bytes: Promise<Uint8Array> }[]} */
+    let windows = [];
+    return async (offset, length) => {
+        let hit = windows.find((w) => w.start <= offset && offset + length <= w.end);
+        if (!hit) {
+            if (length > largestkept) return exact(source, offset, length);
+            const end = Math.min(source.size, offset + Math.max(length, windowsize));
+            hit = { start: offset, end, bytes: exact(source, offset, end - offset) };
+            windows = [hit, ...windows.slice(0, windowskept - 1)];
+            hit.bytes.catch(() => (windows = windows.filter((w) => w !== hit)));
+        }
+        const bytes = await hit.bytes;
+        return bytes.subarray(offset - hit.start, offset - hit.start + length);
+    };
+}
+
+// The first headsize bytes that the deflated data of csize bytes at offset inflates
+// to, how many bytes came out in all, whether that was all of it, and their CRC-32.
+// The data goes in in growing chunks. Either the member is read whole, up to one
+// byte past wholesize, or both sides stop when headsize bytes have come out, so
+// that a member that inflates to gigabytes costs no more than a small one.
+/** @param {Read} read @param {number} offset @param {number} csize @param {number} headsize @param {boolean} whole */
+async function inflate(read, offset, csize, headsize, whole) {
+    const stream = new DecompressionStream("deflate-raw");
+    const writer = stream.writable.getWriter();
+    const reader = stream.readable.getReader();
+    let stop = false;
+    /** @type {unknown} */
+    let failed = null; // why the source could not be read, if it could not
+    (async () => {
+        for (let fed = 0, chunk = 1024; fed < csize && !stop; fed += chunk, chunk = Math.min(2 * chunk, 65536)) {
+            const part = await read(offset + fed, Math.min(chunk, csize - fed)).catch((e) => {
+                failed = e;
+                throw e;
+            });
+            // Wait until the stream wants more, but not for the write itself: it is
+            // done only when its output has been read.
+            await writer.ready;
+            if (!stop) writer.write(/** @type {Uint8Array<ArrayBuffer>} */ (part)).catch(() => {});
+        }
+        if (!stop) writer.close().catch(() => {});
+    })().catch((e) => writer.abort(e).catch(() => {}));
+    const head = new Uint8Array(headsize);
+    let length = 0;
+    let crc = 0;
+    let ended = false;
+    try {
+        while (length < (whole ? wholesize + 1 : headsize)) {
+            const { done, value } = await reader.read();
+            if (done) {
+                ended = true;
+                break;
+            }
+            if (length < headsize) head.set(value.subarray(0, headsize - length), length);
+            if (whole) crc = crc32(value, crc);
+            length += value.length;
+        }
+    } catch {
+        throw failed ?? damaged("its deflated data is broken or cut short");
+    } finally {
+        // Stopping a stream costs more than reading the rest of a small one.
+        if (!ended) {
+            stop = true;
+            reader.cancel().catch(() => {});
+            writer.abort().catch(() => {});
+        }
+    }
+    return { head: head.slice(0, Math.min(length, headsize)), length, ended, crc };
+}
+
+// Members are inflated one after another, in the order asked: many streams at once
+// take several times as long in all, their steps interleaved, and each holds its
+// own inflater's memory.
+/** @type {Promise<unknown>} */
+let inflating = Promise.resolve();
+/** @template T @param {() => Promise<T>} job @returns {Promise<T>} */
+function inturn(job) {
+    const turn = inflating.then(job);
+    inflating = turn.catch(() => {});
+    return turn;
+}
+
+// The head of one member, entry as the central directory states it, its data to
+// lie between start and limit of the source. A member of up to wholesize bytes is
+// read whole, and its size and CRC-32 checked.
+/** @param {Read} read @param {Entry} entry @param {number} start @param {number} limit @param {number} headsize */
+async function head(read, entry, start, limit, headsize) {
+    const { flags, method, crc, csize, usize } = entry;
+    if (flags & 1 || method === 99) throw new Error("it is encrypted, and cannot be read here");
+    if (method !== 0 && method !== 8) {
+        const known = methods[method] ? ` (${methods[method]})` : "";
+        throw new Error(`it is compressed by method ${method}${known}; only stored and deflated members can be read`);
+    }
+    const local = start + entry.offset;
+    if (local + localsize > limit) throw damaged("its data lies outside the archive");
+    const header = await read(local, localsize);
+    if (u32(header, 0) !== localsig) throw damaged("its local header is missing");
+    const data = local + localsize + u16(header, 26) + u16(header, 28);
+    if (data + csize > limit) throw damaged("its data runs past the end of the archive");
+    const whole = usize <= wholesize;
+    if (method === 0) {
+        if (csize !== usize) throw damaged("it is stored, but its two sizes differ");
+        const bytes = await read(data, whole ? csize : Math.min(csize, headsize));
+        if (whole && crc32(bytes) !== crc) throw damaged("its CRC-32 does not match its contents");
+        return bytes.slice(0, headsize);
+    }
+    const out = await inturn(() => inflate(read, data, csize, headsize, whole));
+    if (out.length > usize || (out.ended && out.length !== usize))
+        throw damaged("it does not inflate to the size its directory states");
+    if (whole && out.crc !== crc) throw damaged("its CRC-32 does not match its contents");
+    return out.head;
+}
+
+// The member's sizes and offset that its zip64 extra field (0x0001) holds: those of
+// sizes that are 0xFFFFFFFF, in this order. Gives false when one is missing.
+/** @param {Uint8Array} extra @param {Entry} entry */
+function zip64(extra, entry) {
+    for (let at = 0; at + 4 <= extra.length;) {
+        const id = u16(extra, at);
+        const end = at + 4 + u16(extra, at + 2);
+        if (end > extra.length) return false;
+        if (id === 1) {
+            let field = at + 4;
+            for (const key of /** @type {const} */ (["usize", "csize", "offset"])) {
+                if (entry[key] !== 0xffffffff) continue;
+                if (field + 8 > end) return false;
+                entry[key] = u64(extra, field);
+                field += 8;
+            }
+            return true;
+        }
+        at = end;
+    }
+    return !/** @type {const} */ (["usize", "csize", "offset"]).some((key) => entry[key] === 0xffffffff);
+}
+
+// Where the central directory is, and how many members it lists, from the end
+// record (and the zip64 end record, if there is one).
+/** @param {Read} read @param {number} size */
+async function directory(read, size) {
+    if (size === 0) throw new Error("it is empty, so it is not a zip archive");
+    const tailstart = Math.max(0, size - tailsize);
+    const tail = await read(tailstart, size - tailstart);
+    // The end record is the one whose comment ends the file: a stored archive inside
+    // this one has its own, which must not be taken for it when this one is cut short.
+    let end = tail.length - endsize;
+    while (end >= 0 && !(u32(tail, end) === endsig && end + endsize + u16(tail, end + 20) === tail.length)) end--;
+    if (end < 0) throw new Error("it is not a zip archive, or its end is cut off: it has no end record");
+    let disk = u16(tail, end + 4);
+    let dirdisk = u16(tail, end + 6);
+    let ondisk = u16(tail, end + 8);
+    let count = u16(tail, end + 10);
+    let dirsize = u32(tail, end + 12);
+    let diroffset = u32(tail, end + 16);
+    let dirend = tailstart + end; // where the directory ends
+    const locator = end - locatorsize;
+    if (locator >= 0 && u32(tail, locator) === locatorsig) {
+        const at = u64(tail, locator + 8);
+        if (at + end64size > tailstart + locator) throw damaged("its zip64 end record lies outside it");
+        const record = await read(at, end64size);
+        if (u32(record, 0) !== end64sig) throw damaged("its zip64 end record is missing");
+        [disk, dirdisk] = [u32(record, 16), u32(record, 20)];
+        [ondisk, count, dirsize, diroffset] = [24, 32, 40, 48].map((field) => u64(record, field));
+        dirend = at;
+    }
+    if (disk !== 0 || dirdisk !== 0 || ondisk !== count)
+        throw new Error("it is one part of an archive split in several, and cannot be read alone");
+    // Data before the archive (a program it was joined to) moves every offset in it
+    // by the same amount: the directory lies just before its end record.
+    const dirstart = dirend - dirsize;
+    if (dirstart < 0 || dirstart < diroffset) throw damaged("its directory lies outside it");
+    if (count * centralsize > dirsize)
+        throw damaged(`its directory is too small to hold the ${count} members it claims`);
+    return { start: dirstart - diroffset, dirstart, dirsize, count };
+}
+
+// The archive's members in the order of its directory, each { path, head, notes },
+// where head() gives at most the first headsize bytes of the member once inflated. Folders
+// are left out. Rejects with why when the archive cannot be read at all; a member
+// that cannot be read is listed, and its head() rejects with why.
+/** @param {Source | Promise<Source>} given @param {number} headsize @returns {Promise<Listing>} */
+export async function members(given, headsize) {
+    const source = await given;
+    const read = windowed(source);
+    const { start, dirstart, dirsize, count } = await directory(read, source.size);
+    const dir = await read(dirstart, dirsize);
+    /** @type {Member[]} */
+    const list = [];
+    for (let i = 0, at = 0; i < count; i++) {
+        const next = at + centralsize;
+        if (next > dir.length || u32(dir, at) !== centralsig)
+            throw damaged(`its directory breaks off at member ${i + 1} of ${count}`);
+        const [n, m, k] = [28, 30, 32].map((field) => u16(dir, at + field));
+        if (next + n + m + k > dir.length) throw damaged(`its directory breaks off at member ${i + 1} of ${count}`);
+        const entry = { flags: u16(dir, at + 8), method: u16(dir, at + 10), crc: u32(dir, at + 16),
+                        csize: u32(dir, at + 20), usize: u32(dir, at + 24), offset: u32(dir, at + 42) };
+        const path = name(dir.subarray(next, next + n), entry.flags);
+        const readable = zip64(dir.subarray(next + n, next + n + m), entry);
+        at = next + n + m + k;
+        if (path.endsWith("/")) continue;
+        list.push({
+            path,
+            head: () => (readable ? head(read, entry, start, dirstart, headsize)
+                : Promise.reject(damaged("its zip64 sizes are missing"))),
+            notes: [],
+        });
+    }
+    return { members: list, notes: [] };
+}
+
