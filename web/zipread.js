@@ -228,7 +228,8 @@ function zip64(extra, entry) {
 // Where the central directory is, and how many members its end record says it
 // holds, from the end record at end of tail, the last bytes of the file from
 // tailstart on (and the zip64 end record, if there is one); notes gets what was
-// skipped or found out of place. Throws why this end record cannot be the archive's.
+// skipped or found out of place. Gives null for the end record of an archive stored
+// in this one; throws why any other end record cannot be the archive's.
 /** @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
  * @param {number} size @param {string[]} notes */
 async function place(read, tail, tailstart, end, size, notes) {
@@ -267,7 +268,8 @@ async function place(read, tail, tailstart, end, size, notes) {
     const dirstart = dirend - dirsize;
     if (dirstart < 0 || dirstart < diroffset) throw damaged("its directory lies outside it");
     const start = dirstart - diroffset;
-    if ((dirsize > 0 && u32(await read(dirstart, 4), 0) !== centralsig) || (start > 0 && u32(await read(0, 4), 0) === localsig))
+    if (start > 0 && u32(await read(0, 4), 0) === localsig) return null;
+    if (dirsize > 0 && u32(await read(dirstart, 4), 0) !== centralsig)
         throw damaged("its directory is not where its end record says");
     if (start > 0) notes.push(`the ${start} bytes before it (a program it was joined to, perhaps) were skipped`);
     const after = size - (tailstart + end + endsize + u16(tail, end + 20));
@@ -295,7 +297,8 @@ async function directory(read, size) {
         /** @type {string[]} */
         const notes = [];
         try {
-            return { ...await place(read, tail, tailstart, end, size, notes), notes };
+            const found = await place(read, tail, tailstart, end, size, notes);
+            if (found) return { ...found, notes };
         } catch (e) {
             why ??= e;
         }
