@@ -130,15 +130,15 @@ def main():
     mixed = zipped([("stored.cav", noise[:1500], S), ("folder/", b"", S), ("folder/deflated.cav", text, D),
                     ("small.cav", text[:700], D), ("ünï-日本.cav", noise[:900], S), ("cafXX.cav", text[:300], D),
                     ("inner.zip", zipped([("in.cav", text, S)]), S)]).replace(b"cafXX", b"caf\x82\xb0")
-    # In the directory: the encrypted flag, method 8 made 12, a CRC-32; a byte of the data of a
-    # deflated and of a stored member.
+    # In the directory: the encrypted flag, method 8 made 12, a CRC-32, a stored member's size
+    # once inflated; a byte of the data of a deflated and of a stored member.
     damaged = bytearray(mixed)
     for at, flip in ((mixed.rindex(b"stored.cav") - 38, 1), (mixed.rindex(b"folder/deflated.cav") - 36, 4),
-                     (mixed.rindex(b"caf\x82\xb0.cav") - 30, 1), (mixed.index(b"small.cav") + 30, 0x55),
-                     (mixed.rindex(noise[:900]) + 500, 0x55)):
+                     (mixed.rindex(b"caf\x82\xb0.cav") - 30, 1), (mixed.rindex(b"inner.zip") - 22, 1),
+                     (mixed.index(b"small.cav") + 30, 0x55), (mixed.rindex(noise[:900]) + 500, 0x55)):
         damaged[at] ^= flip
     broken = {"stored.cav": "encrypted", "folder/deflated.cav": "method 12 (bzip2)", "small.cav": "damaged",
-              "ünï-日本.cav": "CRC-32", "café░.cav": "CRC-32"}
+              "ünï-日本.cav": "CRC-32", "café░.cav": "CRC-32", "inner.zip": "two sizes differ"}
     # After the big member, one that keeps its data out of the tail read with the directory.
     big = zipped([("big.cav", text + bytes(100_000_000), D), ("after.cav", noise * 40, S)])
     archives = {"mixed.zip": mixed, "damaged.zip": bytes(damaged), "big.zip": big,
