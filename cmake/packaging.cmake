@@ -3,11 +3,15 @@
 #   (empty)   cmake --install: bin/cavedump and the manual under the prefix;
 #   deb       a Debian package: the program under /usr, the manual compressed, the
 #             copyright and changelog under /usr/share/doc/cavedump;
-#   portable  a .tar.gz with the program, its manual, LICENSE and README.md in one
-#             top folder, cavedump-VERSION-SYSTEM-PROCESSOR; for Windows a .zip, with
-#             the manual as a web page;
+#   portable  a .tar.gz with the program, its manual, LICENSE, the samples and a
+#             README.md of its own in one top folder,
+#             cavedump-VERSION-SYSTEM-PROCESSOR; for Windows a .zip, with the manual
+#             as a web page;
 #   web       a .zip with the web page, LICENSE and README.txt in one top folder,
-#             cavedump-VERSION-web: the page as a download that opens from disk.
+#             cavedump-VERSION-web: the page as a download that opens from disk;
+#   debian-source  installs as the empty layout does; its package is Debian's
+#             source package, made and built by packaging/debsource.cmake with
+#             Debian's own tools, whose debian/rules installs with the empty layout.
 # Each layout installs its files with ship(), which also lists them, under the prefix,
 # in cavedump_installed, and the program's place in cavedump_program: the one install
 # list that the install and package tests hold the layout to.
@@ -30,39 +34,37 @@ macro(ship dir)
     endforeach()
 endmacro()
 
-set(CAVEDUMP_PACKAGE "" CACHE STRING "Install layout and package: empty, deb or portable")
-set_property(CACHE CAVEDUMP_PACKAGE PROPERTY STRINGS "" deb portable web)
+set(CAVEDUMP_PACKAGE "" CACHE STRING "Install layout and package: empty, deb, portable, web or debian-source")
+set_property(CACHE CAVEDUMP_PACKAGE PROPERTY STRINGS "" deb portable web debian-source)
 
+# The maintainer and the description are those of the Debian source package.
+include(${PROJECT_SOURCE_DIR}/packaging/copyright.cmake)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/packaging/debian/control ${PROJECT_SOURCE_DIR}/packaging/epoch)
+debcontrol(${PROJECT_SOURCE_DIR} Maintainer CPACK_PACKAGE_CONTACT)
+debcontrol(${PROJECT_SOURCE_DIR} Description cavedump_description)
+string(REGEX MATCH "^[^\n]*" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${cavedump_description}")
 set(CPACK_PACKAGE_NAME cavedump)
 set(CPACK_PACKAGE_VENDOR "The cavedump developers")
-set(CPACK_PACKAGE_CONTACT "The cavedump developers <maintainers@cavedump.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plain-text report of an ATARI or KV64 cave file")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 # Same sources, same packages. Every time stamp in a package is SOURCE_DATE_EPOCH:
-# the one in the environment if set, else the time of the last commit, taken at
-# configure time and handed to cpack through its project config file. The files'
-# modes are set by the install rules, whatever the umask. The .deb holds its files
-# sorted and owned by root as it is; the .tar.gz is packed again to be so too.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-    set(cavedump_epoch $ENV{SOURCE_DATE_EPOCH})
-else()
-    find_package(Git QUIET)
-    if(Git_FOUND)
-        execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
-            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-            OUTPUT_VARIABLE cavedump_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-        set(cavedump_noepoch "no git history")
-    else()
-        set(cavedump_noepoch "no git program")
-    endif()
-endif()
+# the one in the environment if set; else the time of the last commit, from git in a
+# clone, or from packaging/epoch in a tree that git archive made, where git has
+# written it; taken at configure time and handed to cpack through its project config
+# file. The files' modes are set by the install rules, whatever the umask. The .deb
+# holds its files sorted and owned by root as it is; the .tar.gz is packed again to
+# be so too.
+include(${PROJECT_SOURCE_DIR}/packaging/epoch.cmake)
+sourceepoch(${PROJECT_SOURCE_DIR} cavedump_epoch cavedump_noepoch)
 if(cavedump_epoch)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/cpack-epoch.cmake.in cpack-epoch.cmake @ONLY)
     set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_BINARY_DIR}/cpack-epoch.cmake)
 elseif(CAVEDUMP_PACKAGE)
-    # Said only in the builds that make packages, not in every plain build.
-    message(STATUS "No SOURCE_DATE_EPOCH and ${cavedump_noepoch}: packages carry today's time")
+    # A package without it would carry today's time and differ from every other
+    # build of the same sources: refused before anything is built. Said only in the
+    # builds that make packages, not in every plain build.
+    message(FATAL_ERROR "${cavedump_noepoch}")
 endif()
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -117,14 +119,7 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
         VERBATIM)
     add_custom_target(debdocs ALL DEPENDS ${manpage} ${changelog})
 
-    # The machine-readable copyright file carries the license text of LICENSE, each
-    # line indented by one blank and an empty line written as " .".
-    file(READ ${PROJECT_SOURCE_DIR}/LICENSE expat)
-    string(REGEX REPLACE "^MIT License\n\n" "" expat "${expat}")
-    string(REGEX REPLACE "\n+$" "" expat "${expat}")
-    string(REPLACE "\n\n" "\n.\n" expat "${expat}")
-    string(REPLACE "\n" "\n " expat " ${expat}")
-    configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in copyright @ONLY)
+    debcopyright(${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/copyright "${CPACK_PACKAGE_CONTACT}")
 
     ship(${CMAKE_INSTALL_BINDIR} cavedump)
     ship(${CMAKE_INSTALL_MANDIR}/man1 ${manpage})
@@ -132,16 +127,35 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-    set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+    debcontrol(${PROJECT_SOURCE_DIR} Section CPACK_DEBIAN_PACKAGE_SECTION)
+    debcontrol(${PROJECT_SOURCE_DIR} Priority CPACK_DEBIAN_PACKAGE_PRIORITY)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    # The long description, below the summary, wrapped to fit 80 columns.
-    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "cavedump reads one cave file in the ATARI or KV64 format, recognised by its
-size and signature, and prints whether it holds a cave or an intermission, a
-letter picture of its 40 x 22 tile map, its parameters, flags and colours,
-and for ATARI the cave's name.")
+    # The long description, below the summary; CPack indents it again.
+    string(FIND "${cavedump_description}" "\n " start)
+    math(EXPR start "${start} + 2")
+    string(SUBSTRING "${cavedump_description}" ${start} -1 long)
+    string(REPLACE "\n " "\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${long}")
 elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
-    ship(. cavedump LICENSE README.md)
+    # The archive's README starts with what to run from the archive, then gives the
+    # README's own sections on using the program (from its mark <!-- package --> to
+    # "## The page"), which link to nothing outside them.
+    if(WIN32)
+        set(head README-windows.md.in)
+    else()
+        set(head README-linux.md.in)
+    endif()
+    file(READ ${PROJECT_SOURCE_DIR}/packaging/${head} readmehead)
+    string(CONFIGURE "${readmehead}" readmehead @ONLY)
+    file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
+    if(NOT readme MATCHES "\n<!-- package -->\n(.*)\n## The page\n")
+        message(FATAL_ERROR "README.md: no <!-- package --> mark before \"## The page\"")
+    endif()
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/README.md "${readmehead}${CMAKE_MATCH_1}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+        ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/${head})
+    file(GLOB samplefiles ${PROJECT_SOURCE_DIR}/samples/*.cav)
+    ship(. cavedump LICENSE ${CMAKE_CURRENT_BINARY_DIR}/README.md)
+    ship(samples ${samplefiles})
     set(CPACK_PACKAGE_FILE_NAME cavedump-${PROJECT_VERSION}-${cavedump_platform})
     if(WIN32)
         # Windows has no man: the manual goes along as a web page, and the package is
@@ -168,12 +182,12 @@ elseif(CAVEDUMP_PACKAGE STREQUAL "web")
     set(CPACK_PACKAGE_FILE_NAME cavedump-${PROJECT_VERSION}-web)
     set(CPACK_GENERATOR ZIP)
     set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/normalise-archive.cmake)
-elseif(CAVEDUMP_PACKAGE STREQUAL "")
+elseif(CAVEDUMP_PACKAGE STREQUAL "" OR CAVEDUMP_PACKAGE STREQUAL "debian-source")
     ship(${CMAKE_INSTALL_BINDIR} cavedump)
     ship(${CMAKE_INSTALL_MANDIR}/man1 ${cavedump_manual})
     set(CPACK_GENERATOR TGZ)
 else()
-    message(FATAL_ERROR "CAVEDUMP_PACKAGE is deb, portable, web or empty, not '${CAVEDUMP_PACKAGE}'")
+    message(FATAL_ERROR "CAVEDUMP_PACKAGE is deb, portable, web, debian-source or empty, not '${CAVEDUMP_PACKAGE}'")
 endif()
 
 include(CPack)

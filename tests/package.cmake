@@ -7,14 +7,18 @@
 #         -DPROGRAM=path -DSAMPLES=dir -DGOLDEN=dir [-DEMULATOR=cmd] [-DLINEENDS=CRLF]
 #         [-DPRESET=name] -P package.cmake
 #
-# CHECK: contents (the package holds the install list and nothing else), lintian,
-# depends, hardening, roundtrip (dpkg -i, the samples, dpkg --purge; root only),
-# static, run (the unpacked program on the samples), reproducible (the same bytes
-# from a copy of the sources in another folder, built by PRESET).
+# CHECK: contents (the package holds the install list and nothing else), lintian
+# (no error or warning, and every other tag named in docs/packaging.md, which says
+# why it stays), depends, hardening, roundtrip (dpkg -i, the samples, dpkg --purge;
+# root only), static, run (the unpacked program on the samples), links (every
+# relative link of a README in the package leads to a file in it), reproducible (the
+# same bytes from a copy of the sources in another folder, built by PRESET),
+# autopkgtest (the Debian source package's tests on its .deb, installed here; root
+# only). The Debian source package is judged through its .changes.
 
 # The package of this version: a build folder may still hold one of an earlier version.
 file(GLOB package "${BUILD}/cavedump_${VERSION}_*.deb" "${BUILD}/cavedump-${VERSION}-*.tar.gz"
-    "${BUILD}/cavedump-${VERSION}-*.zip")
+    "${BUILD}/cavedump-${VERSION}-*.zip" "${BUILD}/cavedump_${VERSION}-*.changes")
 list(LENGTH package count)
 if(NOT count EQUAL 1)
     message(FATAL_ERROR "expected one package of version ${VERSION} in ${BUILD}, found: ${package}")
@@ -32,6 +36,16 @@ function(run)
     endif()
     set(out "${out}" PARENT_SCOPE)
 endfunction()
+
+# Installing a package needs root; for anyone else the check ends here, and the test's
+# SKIP_REGULAR_EXPRESSION shows it as skipped.
+macro(asroot)
+    execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT uid STREQUAL "0")
+        message("installing a package needs root: not tried")
+        return()
+    endif()
+endmacro()
 
 # Every sample through the program at program, judged by golden.cmake.
 function(samples program)
@@ -74,9 +88,16 @@ if(CHECK STREQUAL "contents")
     endif()
 elseif(CHECK STREQUAL "lintian")
     find_program(LINTIAN lintian REQUIRED)
-    run(${LINTIAN} --pedantic --display-info --display-experimental "${package}")
+    run(${LINTIAN} --pedantic --display-info --display-experimental --fail-on error,warning "${package}")
     message("${out}")
-    run(${LINTIAN} --fail-on error,warning "${package}")
+    file(READ "${SOURCE}/docs/packaging.md" docs)
+    string(REGEX MATCHALL "(^|\n)[A-Z]: [^:\n]*: [a-z0-9-]+" tags "${out}")
+    foreach(tag IN LISTS tags)
+        string(REGEX REPLACE ".*: " "" tag "${tag}")
+        if(NOT docs MATCHES "`${tag}`")
+            message(SEND_ERROR "lintian shows ${tag}, which docs/packaging.md does not explain")
+        endif()
+    endforeach()
 elseif(CHECK STREQUAL "depends")
     run(dpkg-deb --field "${package}" Depends)
     if(NOT out MATCHES "^libc6 \\(>= [0-9.]+\\)\n$")
@@ -103,11 +124,7 @@ elseif(CHECK STREQUAL "hardening")
         endif()
     endforeach()
 elseif(CHECK STREQUAL "roundtrip")
-    execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(NOT uid STREQUAL "0")
-        message("installing a package needs root: not tried")
-        return() # the test's SKIP_REGULAR_EXPRESSION shows it as skipped
-    endif()
+    asroot()
     run(dpkg -i "${package}")
     samples(/usr/bin/cavedump)
     run(dpkg --purge cavedump)
@@ -125,6 +142,20 @@ elseif(CHECK STREQUAL "static")
 elseif(CHECK STREQUAL "run")
     run(${CMAKE_COMMAND} -E chdir "${work}" ${CMAKE_COMMAND} -E tar xf "${package}")
     samples("${work}/${top}/${PROGRAM}")
+elseif(CHECK STREQUAL "links")
+    run(${CMAKE_COMMAND} -E chdir "${work}" ${CMAKE_COMMAND} -E tar xf "${package}")
+    file(GLOB readmes "${work}/${top}/README*") # one there is: see contents
+    foreach(readme IN LISTS readmes)
+        # A README's links, "](TARGET)", but for web addresses and anchors.
+        file(READ "${readme}" text)
+        string(REGEX MATCHALL "\\]\\([^):#]+\\)" links "${text}")
+        foreach(link IN LISTS links)
+            string(REGEX REPLACE "^..(.*).$" "\\1" link "${link}")
+            if(NOT EXISTS "${work}/${top}/${link}")
+                message(SEND_ERROR "${readme}: a link to ${link}, which the package lacks")
+            endif()
+        endforeach()
+    endforeach()
 elseif(CHECK STREQUAL "reproducible")
     # A copy of the sources, build folders left out, in a folder of another name and
     # depth, built and packed afresh: the package must be the same to the byte. The
@@ -147,6 +178,17 @@ elseif(CHECK STREQUAL "reproducible")
         message(FATAL_ERROR "${name} differs when built in ${copy}: ${ours} against ${theirs}")
     endif()
     message(STATUS "${name}: the same bytes from ${copy}")
+elseif(CHECK STREQUAL "autopkgtest")
+    asroot() # autopkgtest -- null installs the package
+    execute_process(COMMAND dpkg-query -W -f=\${Status} cavedump OUTPUT_VARIABLE before ERROR_QUIET)
+    execute_process(COMMAND autopkgtest "${package}" -- null RESULT_VARIABLE status
+        OUTPUT_VARIABLE tested ERROR_VARIABLE tested)
+    if(NOT before MATCHES "install ok installed")
+        run(dpkg --purge cavedump)
+    endif()
+    if(NOT status EQUAL 0)
+        message(FATAL_ERROR "autopkgtest: status ${status}\n${tested}")
+    endif()
 else()
     message(FATAL_ERROR "no such check: ${CHECK}")
 endif()
