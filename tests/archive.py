@@ -31,20 +31,18 @@ GLOBALS = """const [{ members }, { fromfile, fromurl }, { make }] = await Promis
     ["zipread.js", "sources.js", "zipwrite.js"].map((name) => import(`${modules}/${name}`)));
 globalThis.archive = { members, fromfile, fromurl: (url) => fromurl(url, base) };
 globalThis.savezip = { make };"""
-# Reads a JSON string of an expression a line, and answers its value, awaited, as JSON.
+# Under Node: SETUP, then an expression, whose value, awaited, it prints as JSON.
 DRIVER = """import { readFileSync } from "node:fs";
-import { createInterface } from "node:readline";
 import { pathToFileURL } from "node:url";
-const [folder, site, base] = process.argv.slice(2);
+const [folder, site, base, setup, expression] = process.argv.slice(2);
 const modules = pathToFileURL(folder).href;
 %s
 globalThis.readsite = (name) => new Blob([readFileSync(`${site}/${name}`)]);
-for await (const line of createInterface({ input: process.stdin })) {
-    const reply = await Promise.resolve().then(() => (0, eval)(JSON.parse(line))).then(
-        (value) => ({ value }), (e) => ({ error: String(e && e.stack ? e.stack : e) }));
-    process.stdout.write(JSON.stringify(reply) + "\\n");
-}
+(0, eval)(setup);
+process.stdout.write(JSON.stringify(await (0, eval)(expression)));
 """ % GLOBALS
+# A run of node that takes this long has failed: a few seconds are enough.
+NODE_SECONDS = 120
 # The same in Chromium, for what only a browser shows: a page of the modules alone.
 HARNESS = """<!doctype html><meta charset="utf-8"><script type="module">
 const [modules, base] = ["./modules", location.href];
@@ -52,25 +50,6 @@ const [modules, base] = ["./modules", location.href];
 globalThis.readsite = async (name) => (await fetch(name)).blob();
 globalThis.ready = true;
 </script>""" % GLOBALS
-
-
-class Node:
-    """The modules in a Node process of their own: evaluate() gives an expression's value."""
-
-    def __init__(self, node, driver, *args):
-        self.process = subprocess.Popen([node, driver, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-
-    def evaluate(self, expression):
-        self.process.stdin.write(json.dumps(expression) + "\n")
-        self.process.stdin.flush()
-        reply = json.loads(self.process.stdout.readline() or '{"error": "node ended"}')
-        if "error" in reply:
-            raise RuntimeError("node threw: %s" % reply["error"])
-        return reply.get("value")
-
-    def close(self):
-        self.process.stdin.close()
-        self.process.wait()
 
 
 class Ranges(Quiet):
@@ -156,21 +135,26 @@ def main():
         pathlib.Path(root, "driver.mjs").write_text(DRIVER)
         server = serve(site, Ranges)
         base = "http://127.0.0.1:%d/" % server.server_address[1]
-        runner = Node(node, os.path.join(root, "driver.mjs"), modules, site, base)
         browser = Browser(chromium, os.path.join(root, "profile"))
+
+        def evaluate(expression):
+            done = subprocess.run([node, os.path.join(root, "driver.mjs"), modules, site, base, SETUP, expression],
+                                  capture_output=True, text=True, timeout=NODE_SECONDS)
+            if done.returncode != 0:
+                raise RuntimeError("node failed: " + done.stderr)
+            return json.loads(done.stdout)
         try:
-            runner.evaluate(SETUP)
             browser.page("Page.enable")
             browser.page("Page.navigate", url=base + "harness.html")
             browser.wait("globalThis.ready === true", "the harness's modules")
             browser.evaluate(SETUP)
-            got = {name: runner.evaluate("file(%r).then(list)" % name) for name in archives}
+            got = {name: evaluate("file(%r).then(list)" % name) for name in archives}
             # big.zip is larger than the tail read first; big.zip?whole is not in the cache.
             got["big head"] = browser.evaluate("""file("big.zip").then(async (s) => {
                 const { members: [member] } = await archive.members(s, %d);
                 counted = 0; return [b64(await member.head()), counted]; })""" % HEAD)
             got["served whole"], got["served in ranges"], made = (
-                runner.evaluate(js) for js in (
+                evaluate(js) for js in (
                     "list(archive.fromurl('big.zip?whole'))", "list(archive.fromurl('ranged/big.zip'))",
                     # Saved twice, in two orders; then more members than an end record counts.
                     """(async () => { const f = %s.map(([path, b]) =>
@@ -181,7 +165,6 @@ def main():
                     % json.dumps([[k, base64.b64encode(v).decode()] for k, v in files.items()])))
         finally:
             browser.close()
-            runner.close()
             server.shutdown()
     want = {name: expected(data) for name, data in archives.items() if name not in ("cut.zip", "damaged.zip")}
     want.update({"cut.zip": "refused", "served whole": want["big.zip"], "served in ranges": want["big.zip"],
