@@ -246,11 +246,10 @@ async function place(read, tail, tailstart, end, size, notes) {
         // locator may not have been told: the record is then just before the locator.
         const stated = u64(tail, locator + 8);
         const moved = tailstart + locator - end64size;
-        let at = stated;
+        let at = -1;
         for (const where of [stated, moved]) {
-            at = where;
-            if (where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig) break;
-            at = -1;
+            if (at < 0 && where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig)
+                at = where;
         }
         if (at < 0) throw damaged("its zip64 end record is missing");
         if (at !== stated) notes.push(`its zip64 end record is ${at - stated} bytes past where its locator says`);
