@@ -1,20 +1,35 @@
 // SPDX-License-Identifier: MIT
-// Save all's names: the paths that clobbered or escaped in 1.3.0, and any paths at all.
+// Save all's names: the paths that clobbered or escaped in 1.3.0, and any paths at all;
+// and its zip, every entry of which unzip and 7z extract to a file of its own.
 import assert from "node:assert/strict";
+import { execFileSync } from "node:child_process";
+import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join, relative } from "node:path";
 import test from "node:test";
 import fc from "fast-check";
 import { page } from "./modules.js";
 
 const { savenames, safename } = await page("savenames.js");
+const { make } = await page("zipwrite.js");
 const bytes = (text) => new TextEncoder().encode(text);
 const finished = (path, err = "") => ({ path, out: bytes(`report of ${path}`), err: bytes(err) });
 
-test("taken names get a suffix no path has, and unsafe ones are escaped", () => {
+test("taken names get a suffix no path has, and unsafe ones are escaped", async (t) => {
     const files = [finished("dup.cav"), finished("dup.cav", "twice"), finished("dup.cav (2)"),
                    finished("x.cav", "bad"), finished("x.cav.messages"), finished("index"),
                    finished("C:\\evil.cav"), finished("..\\..\\plain.cav"), finished("a.zip/sub\\..\\..\\evil3.cav"),
                    finished("/abs//x/"), finished("./../%2E"), finished("a\tb\nc")];
     const entries = savenames(files);
+    const folder = mkdtempSync(join(tmpdir(), "cavedump-save-all-"));
+    t.after(() => rmSync(folder, { recursive: true }));
+    writeFileSync(join(folder, "all.zip"), new Uint8Array(await make(entries).arrayBuffer()));
+    for (const [out, command, ...args] of [["u", "unzip", "-qq", "-d", "u"], ["7", "7z", "x", "-bd", "-o7"]]) {
+        execFileSync(command, [...args, "all.zip"], { cwd: folder, stdio: "pipe" });
+        const made = readdirSync(join(folder, out), { recursive: true, withFileTypes: true }).filter((e) => e.isFile())
+            .map((e) => join(e.parentPath, e.name)).map((path) => [relative(join(folder, out), path), readFileSync(path).toString()]);
+        assert.deepEqual(made.sort(), entries.map((e) => [e.path, new TextDecoder().decode(e.bytes)]).sort(), command);
+    }
     assert.deepEqual(entries.map((e) => e.path), [
         "dup.cav.txt", "dup.cav%(2).txt", "dup.cav.messages.txt", "dup.cav (2).txt",
         "x.cav.txt", "x.cav.messages.txt", "x.cav.messages%(2).txt", "index%(2).txt",
