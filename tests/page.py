@@ -492,18 +492,20 @@ def main():
     if shown["said"] != ["Reading 2 files.", "3 files: 1 ATARI, 1 KV64, 1 neither."]:
         failures.append("a screen reader heard %r of two archives" % shown["said"])
     # Save all: PATH.txt and PATH.messages.txt for each file run, a path given again
-    # with " (2)".
+    # with "%(2)", and index.txt, a line for each.
     with zipfile.ZipFile(io.BytesIO(saved)) as archive:
         members = {info.filename: archive.read(info) for info in archive.infolist()}
     seen = collections.Counter()
     for name in good:
         seen[name] += 1
-        stem = name + (" (%d)" % seen[name] if seen[name] > 1 else "")
+        stem = name + ("%%(%d)" % seen[name] if seen[name] > 1 else "")
         why = differs(cmake, golden, name, members.pop(stem + ".txt", b"none"), members.pop(stem + ".messages.txt", b"none"))
         if why:
             failures.append("saved %s: %s" % (stem, why))
-    if members:
-        failures.append("saved more than asked: %r" % sorted(members))
+    index = [line.split("\t")[:2] for line in members.pop("index.txt", b"").decode().splitlines()]
+    if index != [[name, name + ("%%(%d)" % k if k > 1 else "") + ".txt"]
+                 for name, k in zip(good, (good[:i + 1].count(n) for i, n in enumerate(good)))] or members:
+        failures.append("saved more than asked: %r, or an index of %r" % (sorted(members), index))
     if cleared != [None, None, "0", 0, "", "pick", True]:
         failures.append("after Clear: data-done, tiles, summary, focus and Clear off are %r" % cleared)
     passed, whole = 0, len(failures)  # whole: failures of the page, not of one card

@@ -135,6 +135,24 @@ export function createbridge({ wasm, workercode, cores, spawn = (url) => new Wor
         return helper;
     }
 
+    // Runs here follow one another as promises do, all in one task of the page's
+    // thread unless it is given back: once they have held it for a slice, it is, and
+    // the runs go on in a task of their own, so that the page never stops answering.
+    let sliced = 0; // when the page's thread was last given back
+    const slice = 16; // ms
+    function giveway() {
+        if (performance.now() - sliced < slice) return undefined;
+        return new Promise((resolve) => {
+            const channel = new MessageChannel();
+            channel.port1.onmessage = () => {
+                channel.port1.close();
+                sliced = performance.now();
+                resolve(undefined);
+            };
+            channel.port2.postMessage(null);
+        });
+    }
+
     // Gives waiting jobs to the workers with room for them, shared out evenly, or runs
     // them here, one after the other, when no worker can be had.
     /** @type {Promise<unknown>} */
@@ -143,7 +161,7 @@ export function createbridge({ wasm, workercode, cores, spawn = (url) => new Wor
         while (queue.length > 0 && helpers.length < wanted && hire());
         while (queue.length > 0 && helpers.length === 0) {
             const job = /** @type {Wanted} */ (queue.shift());
-            const run = local.then(() => {
+            const run = local.then(giveway).then(() => {
                 if (job.signal?.aborted) throw aborted();
                 return here(module, job.path, job.bytes);
             });

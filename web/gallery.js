@@ -13,6 +13,7 @@
 
 import * as card from "./card.js";
 import { announce, byid, complain, counted, element, mapimage } from "./dom.js";
+import { savenames } from "./savenames.js";
 import { make } from "./zipwrite.js";
 
 /** @typedef {import("./output.js").Shown} Shown */
@@ -218,21 +219,11 @@ export function focus() {
     return true;
 }
 
-// The save-all archive: PATH.txt for each file's standard output and, where it
-// wrote any, PATH.messages.txt for its standard error, every file that was run. A
-// path given again gets " (2)", " (3)"... so that no member hides another.
+// The save-all archive: for every file that was run, its standard output and,
+// where it wrote any, its standard error, under names that are safe and unique, and
+// an index of the paths they stand for (savenames.js).
 function saveall() {
-    const members = [];
-    /** @type {Map<string, number>} */
-    const seen = new Map();
-    for (const { path: given, run } of files) {
-        if (!run) continue;
-        const times = (seen.get(given) ?? 0) + 1;
-        seen.set(given, times);
-        const path = times === 1 ? given : `${given} (${times})`;
-        members.push({ path: path + ".txt", bytes: run.out });
-        if (run.err.length > 0) members.push({ path: path + ".messages.txt", bytes: run.err });
-    }
+    const members = savenames(files.flatMap(({ path, run }) => (run ? [{ path, out: run.out, err: run.err }] : [])));
     try {
         card.save("cavedump-reports.zip", make(members));
         complain("");

@@ -16,8 +16,10 @@ export const endsize = 22;
 export const end64size = 56;
 export const locatorsize = 20;
 // The end record sits in the last endsize + 65535 bytes (its comment is at most
-// 65535 bytes long), and the zip64 locator just before it.
-export const tailsize = locatorsize + endsize + 0xffff;
+// 65535 bytes long), and the zip64 locator just before it; as in trusted readers, up
+// to 64 KiB after it are let be (padding to a block size, or bytes appended).
+export const trailing = 0x10000;
+export const tailsize = locatorsize + endsize + 0xffff + trailing;
 // The general purpose flag that says a name is UTF-8.
 export const utf8flag = 0x800;
 

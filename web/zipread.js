@@ -10,7 +10,7 @@
 // that was not. A member's name is data: the page shows it, never writes to it.
 
 import { centralsig, centralsize, crc32, end64sig, end64size, endsig, endsize, localsig, localsize,
-         locatorsig, locatorsize, tailsize, u16, u32, u64, utf8flag } from "./zipformat.js";
+         locatorsig, locatorsize, tailsize, trailing, u16, u32, u64, utf8flag } from "./zipformat.js";
 
 /** Bytes of a file or of a server's copy of one, read by offset and length.
  * @typedef {{ size: number, read: (offset: number, length: number) => Promise<Uint8Array> }} Source */
@@ -38,9 +38,43 @@ const cp437 = [...Array(128).keys()].map((c) => String.fromCharCode(c)).concat([
     "ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»░▒▓│┤╡╢╖╕╣║╗╝╜╛┐" +
     "└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00a0"]);
 const utf8 = new TextDecoder("utf-8");
-/** @param {Uint8Array} bytes @param {number} flags */
-const name = (bytes, flags) =>
-    (flags & utf8flag ? utf8.decode(bytes) : Array.from(bytes, (b) => cp437[b]).join(""));
+const strictutf8 = new TextDecoder("utf-8", { fatal: true });
+// The extra fields read here: zip64 sizes, and Info-ZIP's Unicode Path.
+const zip64id = 0x0001;
+const unicodepathid = 0x7075;
+
+/** The data of the first extra field of this id, or null when there is none or the
+ * fields break off before it.
+ * @param {Uint8Array} extra @param {number} id */
+function field(extra, id) {
+    for (let at = 0; at + 4 <= extra.length;) {
+        const end = at + 4 + u16(extra, at + 2);
+        if (end > extra.length) return null;
+        if (u16(extra, at) === id) return extra.subarray(at + 4, end);
+        at = end;
+    }
+    return null;
+}
+
+/** A member's name, and how it was read. The flag says UTF-8; without it, a Unicode
+ * Path field made for this very name (its CRC-32 says so) holds the name in UTF-8;
+ * without that, a name that is valid UTF-8 and not ASCII is taken as UTF-8, as
+ * unzip and 7-Zip take it, since that is how Info-ZIP on Unix and macOS store
+ * names; any other is code page 437. An ASCII name reads the same in all of them.
+ * @param {Uint8Array} bytes @param {number} flags @param {Uint8Array} extra
+ * @returns {{ text: string, how: string }} */
+function name(bytes, flags, extra) {
+    if (flags & utf8flag) return { text: utf8.decode(bytes), how: "read as UTF-8, as its flag says" };
+    const unicode = field(extra, unicodepathid);
+    if (unicode && unicode.length >= 5 && unicode[0] === 1 && u32(unicode, 1) === crc32(bytes))
+        return { text: utf8.decode(unicode.subarray(5)), how: "read from its Unicode Path field (0x7075)" };
+    if (bytes.every((b) => b < 0x80)) return { text: utf8.decode(bytes), how: "" };
+    try {
+        return { text: strictutf8.decode(bytes), how: "read as UTF-8: its flag does not say so, but it is valid UTF-8" };
+    } catch {
+        return { text: Array.from(bytes, (b) => cp437[b]).join(""), how: "read as code page 437" };
+    }
+}
 
 // Methods that a user may meet, named in the reason a member cannot be read.
 /** @type {Record<number, string>} */
@@ -176,41 +210,29 @@ async function head(read, entry, start, limit, headsize) {
     return out.head;
 }
 
-// The member's sizes and offset that its zip64 extra field (0x0001) holds: those of
-// sizes that are 0xFFFFFFFF, in this order. Gives false when one is missing.
+// The member's sizes and offset that its zip64 extra field holds: those of sizes that
+// are 0xFFFFFFFF, in this order. Gives false when one is missing.
 /** @param {Uint8Array} extra @param {Entry} entry */
 function zip64(extra, entry) {
-    for (let at = 0; at + 4 <= extra.length;) {
-        const id = u16(extra, at);
-        const end = at + 4 + u16(extra, at + 2);
-        if (end > extra.length) return false;
-        if (id === 1) {
-            let field = at + 4;
-            for (const key of /** @type {const} */ (["usize", "csize", "offset"])) {
-                if (entry[key] !== 0xffffffff) continue;
-                if (field + 8 > end) return false;
-                entry[key] = u64(extra, field);
-                field += 8;
-            }
-            return true;
-        }
-        at = end;
+    const data = field(extra, zip64id) ?? new Uint8Array(0);
+    let at = 0;
+    for (const key of /** @type {const} */ (["usize", "csize", "offset"])) {
+        if (entry[key] !== 0xffffffff) continue;
+        if (at + 8 > data.length) return false;
+        entry[key] = u64(data, at);
+        at += 8;
     }
-    return !/** @type {const} */ (["usize", "csize", "offset"]).some((key) => entry[key] === 0xffffffff);
+    return true;
 }
 
-// Where the central directory is, and how many members it lists, from the end
-// record (and the zip64 end record, if there is one).
-/** @param {Read} read @param {number} size */
-async function directory(read, size) {
-    if (size === 0) throw new Error("it is empty, so it is not a zip archive");
-    const tailstart = Math.max(0, size - tailsize);
-    const tail = await read(tailstart, size - tailstart);
-    // The end record is the one whose comment ends the file: a stored archive inside
-    // this one has its own, which must not be taken for it when this one is cut short.
-    let end = tail.length - endsize;
-    while (end >= 0 && !(u32(tail, end) === endsig && end + endsize + u16(tail, end + 20) === tail.length)) end--;
-    if (end < 0) throw new Error("it is not a zip archive, or its end is cut off: it has no end record");
+// Where the central directory is, and how many members its end record says it
+// holds, from the end record at end of tail, the last bytes of the file from
+// tailstart on (and the zip64 end record, if there is one); notes gets what was
+// skipped or found out of place. Gives null for the end record of an archive stored
+// in this one; throws why any other end record cannot be the archive's.
+/** @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
+ * @param {number} size @param {string[]} notes */
+async function place(read, tail, tailstart, end, size, notes) {
     let disk = u16(tail, end + 4);
     let dirdisk = u16(tail, end + 6);
     let ondisk = u16(tail, end + 8);
@@ -220,10 +242,18 @@ async function directory(read, size) {
     let dirend = tailstart + end; // where the directory ends
     const locator = end - locatorsize;
     if (locator >= 0 && u32(tail, locator) === locatorsig) {
-        const at = u64(tail, locator + 8);
-        if (at + end64size > tailstart + locator) throw damaged("its zip64 end record lies outside it");
+        // A program joined before the archive moves its zip64 end record, and the
+        // locator may not have been told: the record is then just before the locator.
+        const stated = u64(tail, locator + 8);
+        const moved = tailstart + locator - end64size;
+        let at = -1;
+        for (const where of [stated, moved]) {
+            if (at < 0 && where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig)
+                at = where;
+        }
+        if (at < 0) throw damaged("its zip64 end record is missing");
+        if (at !== stated) notes.push(`its zip64 end record is ${at - stated} bytes past where its locator says`);
         const record = await read(at, end64size);
-        if (u32(record, 0) !== end64sig) throw damaged("its zip64 end record is missing");
         [disk, dirdisk] = [u32(record, 16), u32(record, 20)];
         [ondisk, count, dirsize, diroffset] = [24, 32, 40, 48].map((field) => u64(record, field));
         dirend = at;
@@ -231,45 +261,92 @@ async function directory(read, size) {
     if (disk !== 0 || dirdisk !== 0 || ondisk !== count)
         throw new Error("it is one part of an archive split in several, and cannot be read alone");
     // Data before the archive (a program it was joined to) moves every offset in it
-    // by the same amount: the directory lies just before its end record.
+    // by the same amount: the directory lies just before its end record. An archive
+    // that begins with a member has no such data: an end record that says otherwise
+    // is that of an archive stored in this one, at the end of what is left of it.
     const dirstart = dirend - dirsize;
     if (dirstart < 0 || dirstart < diroffset) throw damaged("its directory lies outside it");
-    if (count * centralsize > dirsize)
-        throw damaged(`its directory is too small to hold the ${count} members it claims`);
-    return { start: dirstart - diroffset, dirstart, dirsize, count };
+    const start = dirstart - diroffset;
+    if (start > 0 && u32(await read(0, 4), 0) === localsig) return null;
+    if (dirsize > 0 && u32(await read(dirstart, 4), 0) !== centralsig)
+        throw damaged("its directory is not where its end record says");
+    if (start > 0) notes.push(`the ${start} bytes before it (a program it was joined to, perhaps) were skipped`);
+    const after = size - (tailstart + end + endsize + u16(tail, end + 20));
+    if (after > 0) notes.push(`the ${after} bytes after its end record were skipped`);
+    return { start, dirstart, dirsize, count };
+}
+
+// Where the central directory is, and how many members its end record says it holds.
+// The end record is looked for from the end back, at most trailing bytes before the
+// end of its comment: the first whose directory is where it says is the archive's,
+// one whose comment ends the file before any other.
+/** @param {Read} read @param {number} size */
+async function directory(read, size) {
+    if (size === 0) throw new Error("it is empty, so it is not a zip archive");
+    const tailstart = Math.max(0, size - tailsize);
+    const tail = await read(tailstart, size - tailstart);
+    const ends = [];
+    for (let end = tail.length - endsize; end >= 0; end--) {
+        const after = tail.length - (end + endsize + u16(tail, end + 20));
+        if (u32(tail, end) === endsig && after >= 0 && after <= trailing) ends.push({ end, after });
+    }
+    /** @type {unknown} */
+    let why = null;
+    for (const { end } of ends.sort((a, b) => Number(a.after > 0) - Number(b.after > 0))) {
+        /** @type {string[]} */
+        const notes = [];
+        try {
+            const found = await place(read, tail, tailstart, end, size, notes);
+            if (found) return { ...found, notes };
+        } catch (e) {
+            why ??= e;
+        }
+    }
+    throw why ?? new Error("it is not a zip archive, or its end is cut off: it has no end record");
 }
 
 // The archive's members in the order of its directory, each { path, head, notes },
-// where head() gives at most the first headsize bytes of the member once inflated. Folders
-// are left out. Rejects with why when the archive cannot be read at all; a member
-// that cannot be read is listed, and its head() rejects with why.
+// where head() gives at most the first headsize bytes of the member once inflated, and
+// notes what was made of its name. Folders are left out. The directory is read to its
+// end, whatever count its end record gives. A name's "." and empty parts are dropped,
+// as extractors drop them; a name that is absolute or holds ".." is kept as it is,
+// and its member refused. Rejects with why when the archive cannot be read at all; a
+// member that cannot be read is listed, and its head() rejects with why.
 /** @param {Source | Promise<Source>} given @param {number} headsize @returns {Promise<Listing>} */
 export async function members(given, headsize) {
     const source = await given;
     const read = windowed(source);
-    const { start, dirstart, dirsize, count } = await directory(read, source.size);
+    const { start, dirstart, dirsize, count, notes } = await directory(read, source.size);
     const dir = await read(dirstart, dirsize);
     /** @type {Member[]} */
     const list = [];
-    for (let i = 0, at = 0; i < count; i++) {
+    let i = 0;
+    for (let at = 0; at < dir.length; i++) {
         const next = at + centralsize;
-        if (next > dir.length || u32(dir, at) !== centralsig)
-            throw damaged(`its directory breaks off at member ${i + 1} of ${count}`);
         const [n, m, k] = [28, 30, 32].map((field) => u16(dir, at + field));
-        if (next + n + m + k > dir.length) throw damaged(`its directory breaks off at member ${i + 1} of ${count}`);
+        if (next > dir.length || u32(dir, at) !== centralsig || next + n + m + k > dir.length)
+            throw damaged(`its directory breaks off at member ${i + 1}`);
         const entry = { flags: u16(dir, at + 8), method: u16(dir, at + 10), crc: u32(dir, at + 16),
                         csize: u32(dir, at + 20), usize: u32(dir, at + 24), offset: u32(dir, at + 42) };
-        const path = name(dir.subarray(next, next + n), entry.flags);
-        const readable = zip64(dir.subarray(next + n, next + n + m), entry);
+        const extra = dir.subarray(next + n, next + n + m);
+        const { text, how } = name(dir.subarray(next, next + n), entry.flags, extra);
+        const readable = zip64(extra, entry);
         at = next + n + m + k;
-        if (path.endsWith("/")) continue;
+        if (text.endsWith("/")) continue;
+        const parts = text.split("/");
+        const refused = text.startsWith("/") ? "its name is absolute"
+            : parts.includes("..") ? 'its name holds "..", which would climb out of its folder' : "";
+        const path = refused ? text : parts.filter((part) => part !== "" && part !== ".").join("/");
+        const said = how ? [`its name is ${how}`] : [];
+        if (path !== text) said.push(`its name in the archive is ${text}, shown without its "." and empty parts`);
         list.push({
             path,
-            head: () => (readable ? head(read, entry, start, dirstart, headsize)
+            head: () => (refused ? Promise.reject(new Error(`${refused}, and it is not read`))
+                : readable ? head(read, entry, start, dirstart, headsize)
                 : Promise.reject(damaged("its zip64 sizes are missing"))),
-            notes: [],
+            notes: said,
         });
     }
-    return { members: list, notes: [] };
+    if (i !== count) notes.push(`its end record counts ${count} member${count === 1 ? "" : "s"}, but its directory holds ${i}`);
+    return { members: list, notes };
 }
-

@@ -11,8 +11,13 @@ const encoder = new TextEncoder();
 // 1980-01-01 00:00:00 as an MS-DOS date (day 1, month 1, year 0) and time.
 const dosdate = (0 << 9) | (1 << 5) | 1;
 const dostime = 0;
-const version = 20; // 2.0: stored members and folders, written by MS-DOS
+const version = 20; // 2.0: stored members and folders
 const version64 = 45; // 4.5: zip64
+// Made by Unix (its high byte, 3), so that extractors take the names as they are, "/"
+// the one separator, and give each file the mode of the external attributes' high
+// half: a plain file, rw-r--r--.
+const unix = 3 << 8;
+const plainfile = 0o100644 * 0x10000;
 // A count of 0xFFFF in the end record means "see the zip64 end record".
 const mostmembers = 0xfffe;
 const mostbytes = 0xfffffffe;
@@ -47,8 +52,8 @@ export function make(files) {
         local.push(record([4, localsig], ...common), name, bytes);
         // After them: comment length, disk, internal and external attributes, and
         // where the local header is.
-        central.push(record([4, centralsig], [2, version], ...common,
-                            [2, 0], [2, 0], [2, 0], [4, 0], [4, offset]), name);
+        central.push(record([4, centralsig], [2, unix | version], ...common,
+                            [2, 0], [2, 0], [2, 0], [4, plainfile], [4, offset]), name);
         offset += localsize + name.length + bytes.length;
         if (offset > mostbytes) throw new RangeError("the reports are too large for one archive of 4 GiB");
     }
@@ -59,7 +64,7 @@ export function make(files) {
     if (count > mostmembers) {
         // The zip64 end record (its size counted after its first 12 bytes), and the
         // locator that says where it is.
-        end.push(record([4, end64sig], [8, 44], [2, version64], [2, version64], [4, 0], [4, 0],
+        end.push(record([4, end64sig], [8, 44], [2, unix | version64], [2, version64], [4, 0], [4, 0],
                         [8, count], [8, count], [8, size], [8, offset]),
                  record([4, locatorsig], [4, 0], [8, offset + size], [4, 1]));
     }

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+// The reader fed any bytes, and a good archive cut, padded and prefixed: it ends, with
+// members or with an Error that says why, and what it lets be changes nothing it reads.
+import assert from "node:assert/strict";
+import test from "node:test";
+import fc from "fast-check";
+import { page } from "./modules.js";
+
+const { members } = await page("zipread.js");
+const { make } = await page("zipwrite.js");
+const bytes = (text) => new TextEncoder().encode(text);
+const good = new Uint8Array(await make([{ path: "a.cav", bytes: bytes("cave ".repeat(300)) },
+                                        { path: "d/b.cav", bytes: bytes("b") }]).arrayBuffer());
+const source = (...parts) => {
+    const blob = new Blob(parts);
+    return { size: blob.size, read: async (at, n) => new Uint8Array(await blob.slice(at, at + n).arrayBuffer()) };
+};
+/** The listing as text, or "refused: why"; throws what is not an Error. */
+async function listing(...parts) {
+    try {
+        const { members: list, notes } = await members(source(...parts), 1024);
+        const heads = await Promise.all(list.map((m) => m.head().then((h) => h.join(), (e) => {
+            if (!(e instanceof Error)) throw e;
+            return `error: ${e.message}`;
+        })));
+        return JSON.stringify([list.map((m) => m.path), heads, notes.filter((n) => !/skipped/u.test(n))]);
+    } catch (e) {
+        if (!(e instanceof Error)) throw e;
+        return `refused: ${e.message}`;
+    }
+}
+
+test("any bytes, signatures and changed archives among them, end with a listing or an Error", { timeout: 120_000 }, async () => {
+    const signatures = [0x04034b50, 0x02014b50, 0x06054b50, 0x06064b50, 0x07064b50].map((s) => new Uint8Array(new Uint32Array([s]).buffer));
+    const changed = fc.array(fc.tuple(fc.nat(good.length - 1), fc.nat(255)), { maxLength: 6 }).map((changes) =>
+        changes.reduce((copy, [at, byte]) => ((copy[at] = byte), copy), Uint8Array.from(good)));
+    const part = fc.oneof(fc.uint8Array({ maxLength: 64 }), fc.constantFrom(...signatures), changed);
+    await fc.assert(fc.asyncProperty(fc.array(part, { maxLength: 24 }), async (parts) => void await listing(...parts)), { numRuns: 300 });
+});
+
+test("a good archive cut anywhere, or with bytes before or after it", { timeout: 120_000 }, async () => {
+    const whole = await listing(good);
+    assert.match(whole, /^\[\["a\.cav","d\/b\.cav"\]/u);
+    await fc.assert(fc.asyncProperty(fc.nat(good.length - 1), async (cut) => assert.match(await listing(good.subarray(0, cut)), /^refused/u)));
+    const junk = fc.uint8Array({ maxLength: 3000 });
+    await fc.assert(fc.asyncProperty(junk.filter((j) => j[0] !== 0x50), junk, async (before, after) =>
+        assert.equal(await listing(before, good, after), whole)), { numRuns: 200 });
+});
