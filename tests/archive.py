@@ -32,7 +32,8 @@ GLOBALS = """const [{ members }, { fromfile, fromurl }, { make }] = await Promis
 globalThis.archive = { members, fromfile, fromurl: (url) => fromurl(url, base) };
 globalThis.savezip = { make };"""
 # Under Node: SETUP, then an expression, whose value, awaited, it prints as JSON.
-DRIVER = """import { readFileSync } from "node:fs";
+DRIVER = """import "%s";
+import { readFileSync } from "node:fs";
 import { pathToFileURL } from "node:url";
 const [folder, site, base, setup, expression] = process.argv.slice(2);
 const modules = pathToFileURL(folder).href;
@@ -40,7 +41,7 @@ const modules = pathToFileURL(folder).href;
 globalThis.readsite = (name) => new Blob([readFileSync(`${site}/${name}`)]);
 (0, eval)(setup);
 process.stdout.write(JSON.stringify(await (0, eval)(expression)));
-""" % GLOBALS
+""" % (pathlib.Path(__file__).resolve().parent / "web" / "modules.js", GLOBALS)
 # A run of node that takes this long has failed: a few seconds are enough.
 NODE_SECONDS = 120
 # The same in Chromium, for what only a browser shows: a page of the modules alone.

@@ -44,7 +44,20 @@ class Fake extends EventTarget {
 }
 
 test("each run ends as its job deserves, and no worker outlives the work", async (t) => {
-    t.mock.timers.enable({ apis: ["setTimeout"] });
+    // Time passes only when the test says, for the bridge's wait on a silent worker:
+    // timers of the test's own, as Node 18's mock timers do not reach the bridge's.
+    const [setTimeout, clearTimeout] = [globalThis.setTimeout, globalThis.clearTimeout];
+    t.after(() => Object.assign(globalThis, { setTimeout, clearTimeout }));
+    const timers = new Map();
+    let [now, last] = [0, 0];
+    Object.assign(globalThis, {
+        setTimeout: (f, ms) => (timers.set(++last, { f, at: now + ms }), last),
+        clearTimeout: (id) => timers.delete(id),
+    });
+    const tick = (ms) => {
+        now += ms;
+        for (const [id, { f, at }] of [...timers]) if (at <= now && timers.delete(id)) f();
+    };
     await fc.assert(fc.asyncProperty(
         fc.integer({ min: 1, max: 5 }),
         fc.array(fc.record({ kind: fc.constantFrom("good", "good", "good", "kill", "stall"),
@@ -62,7 +75,7 @@ test("each run ends as its job deserves, and no worker outlives the work", async
             for (let step = 0; step < 200 && ended.includes(null); step++) {
                 jobs.forEach(({ abort }, i) => abort === step && controllers[i].abort());
                 await new Promise((go) => setImmediate(go));
-                if (step % 10 === 9) t.mock.timers.tick(30000);
+                if (step % 10 === 9) tick(30000);
             }
             assert.ok(!ended.includes(null), "a run never ended");
             jobs.forEach(({ kind, abort }, i) => {
