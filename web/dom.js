@@ -53,12 +53,3 @@ export function complain(text) {
 export function announce(text) {
     byid("announce").textContent = text;
 }
-
-/** "1,000 files: 400 ATARI, 400 KV64, 200 neither": how many files, of each kind.
- * @param {number} files @param {{ atari: number, kv64: number, neither: number }} kinds */
-export function counted(files, { atari, kv64, neither }) {
-    /** @param {number} n */
-    const number = (n) => n.toLocaleString("en");
-    return `${number(files)} ${files === 1 ? "file" : "files"}: ${number(atari)} ATARI, ` +
-        `${number(kv64)} KV64, ${number(neither)} neither`;
-}

@@ -12,7 +12,8 @@
 // page has scrolled to, so that the focus never falls out of the grid.
 
 import * as card from "./card.js";
-import { announce, byid, complain, counted, element, mapimage } from "./dom.js";
+import { announce, byid, complain, element, mapimage } from "./dom.js";
+import { counted, number } from "./output.js";
 import { savenames } from "./savenames.js";
 import { make } from "./zipwrite.js";
 
@@ -156,7 +157,7 @@ function summarise() {
     const all = found.atari + found.kv64 + found.neither;
     const hidden = files.length - shown.length;
     byid("summary").textContent = files.length === 0 ? "" :
-        counted(shown.length, count) + (hidden ? ` (of ${files.length.toLocaleString("en")})` : "");
+        counted(shown.length, count) + (hidden ? ` (of ${number(files.length)})` : "");
     for (const input of document.querySelectorAll("#kinds input")) {
         const { value, labels } = /** @type {HTMLInputElement} */ (input);
         const count = labels?.[0].querySelector(".count");

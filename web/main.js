@@ -7,11 +7,11 @@
 
 import { install } from "./app.js";
 import { createbridge } from "./bridge.js";
-import { announce, byid, complain, counted, element, palette } from "./dom.js";
+import { announce, byid, complain, element, palette } from "./dom.js";
 import { letters } from "./facts.js";
 import * as gallery from "./gallery.js";
 import { dropped, folder, picked, wanted } from "./intake.js";
-import { decode } from "./output.js";
+import { counted, decode, number } from "./output.js";
 import { createqueue } from "./queue.js";
 
 /** @typedef {import("./queue.js").Job} Job */
@@ -51,7 +51,7 @@ const queue = createqueue({
         gallery.add(file);
         if (batch) batch[file.kind]++;
         if (performance.now() - saidat > 5000) {
-            announce(`${finished.toLocaleString("en")} of ${total.toLocaleString("en")} files read.`);
+            announce(`${number(finished)} of ${number(total)} files read.`);
             saidat = performance.now();
         }
         if (performance.now() - shownat > 100) show();
@@ -70,7 +70,7 @@ const add = (jobs) => {
     if (!batch && jobs.length > 0) {
         batch = { atari: 0, kv64: 0, neither: 0 };
         saidat = performance.now();
-        announce(`Reading ${jobs.length.toLocaleString("en")} ${jobs.length === 1 ? "file" : "files"}.`);
+        announce(`Reading ${number(jobs.length)} ${jobs.length === 1 ? "file" : "files"}.`);
     }
     if (jobs.length > 0) cancelled = false;
     queue.add(jobs);

@@ -2,7 +2,8 @@
 // output.js - what the page takes from the program's output, never from the file
 // itself: the bytes as text, the one line that says what the report is, and the map
 // picture drawn from the report's own letter picture. Each file's output is decoded
-// here once, into the record that its tile and its card both show.
+// here once, into the record that its tile and its card both show; and counts of
+// files, as the page says them.
 
 import { letters } from "./facts.js";
 
@@ -112,4 +113,16 @@ export function mapurl(rows, palette) {
         for (let i = 0; i < 40; i += 2)
             pixels += String.fromCharCode(16 * tilevalue[row[i]] + tilevalue[row[i + 1]]);
     return "data:image/bmp;base64," + btoa(String.fromCharCode(...new Uint8Array(head.buffer)) + pixels);
+}
+
+/** "12,345": a count, its digits in threes. Written out, since the browser's first
+ * toLocaleString loads its locale data, which holds the page's thread for some 30 ms.
+ * @param {number} n */
+export const number = (n) => String(n).replace(/\B(?=(\d{3})+$)/g, ",");
+
+/** "1,000 files: 400 ATARI, 400 KV64, 200 neither": how many files, of each kind.
+ * @param {number} files @param {{ atari: number, kv64: number, neither: number }} kinds */
+export function counted(files, { atari, kv64, neither }) {
+    return `${number(files)} ${files === 1 ? "file" : "files"}: ${number(atari)} ATARI, ` +
+        `${number(kv64)} KV64, ${number(neither)} neither`;
 }

@@ -6,7 +6,7 @@ import { readFileSync } from "node:fs";
 import { test } from "node:test";
 import { page } from "./modules.js";
 
-const { astext, decode, mapurl } = await page("output.js");
+const { astext, counted, decode, mapurl, number } = await page("output.js");
 const { letters } = await page("facts.js");
 const golden = (name) => new Uint8Array(readFileSync(new URL(`../golden/${name}`, import.meta.url)));
 const run = (out, err = new Uint8Array(0)) => ({ out, err, status: 0 });
@@ -54,4 +54,11 @@ test("the map picture: each tile value's colour in its place, rows from the bott
             const byte = bmp[118 + (22 - r) * 20 + (c >> 1)];
             assert.equal(c % 2 ? byte & 15 : byte >> 4, letters.indexOf(rows[r][c]), `row ${r}, column ${c}`);
         }
+});
+
+test("counts in threes, as English writes them, and a file or files", () => {
+    for (const n of [0, 7, 999, 1000, 65537, 100000, 1234567, 2 ** 32])
+        assert.equal(number(n), n.toLocaleString("en"), String(n));
+    assert.equal(counted(1, { atari: 0, kv64: 1, neither: 0 }), "1 file: 0 ATARI, 1 KV64, 0 neither");
+    assert.equal(counted(65537, { atari: 65536, kv64: 0, neither: 1 }), "65,537 files: 65,536 ATARI, 0 KV64, 1 neither");
 });
