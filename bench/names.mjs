@@ -9,16 +9,12 @@
 //
 //     bench/names.mjs [ROUNDS]     (after cmake --workflow --preset web, or its build)
 import { readFileSync } from "node:fs";
-import { pathToFileURL } from "node:url";
-import { runInThisContext } from "node:vm";
 
-const build = new URL("../build-web/web/", import.meta.url);
+process.env.CAVEDUMP_PAGE_MODULES ??= new URL("../build-web/web/modules", import.meta.url).pathname;
+const { pageprogram } = await import("../tests/web/modules.js");
+const { cavedump, wasm } = await pageprogram();
 const rounds = Number(process.argv[2] ?? 21);
 const goal = 5;
-runInThisContext(readFileSync(new URL("page/cavedump.js", build), "utf8"));
-const base64 = /"([A-Za-z0-9+/=]+)"/u.exec(readFileSync(new URL("page/cavedumpwasm.js", build), "utf8"))[1];
-const wasm = new WebAssembly.Module(Buffer.from(base64, "base64"));
-const { cavedump } = await import(pathToFileURL(new URL("modules/program.js", build).pathname).href);
 const cave = readFileSync(new URL("../samples/atari-ring.cav", import.meta.url));
 
 const names = { "short name": "x.cav", "500 folders": `${"a/".repeat(500)}x.cav`,

@@ -29,7 +29,7 @@ globalThis.list = (source) => archive.members(source, %d).then(({ members }) => 
 # that the server serves; under Node, read from the site folder, which the driver is given.
 GLOBALS = """const [{ members }, { fromfile, fromurl }, { make }] = await Promise.all(
     ["zipread.js", "sources.js", "zipwrite.js"].map((name) => import(`${modules}/${name}`)));
-globalThis.archive = { members, fromfile, fromurl: (url) => fromurl(url, base) };
+globalThis.archive = { members, fromfile, fromurl: (url) => fromurl(new URL(url, base)) };
 globalThis.savezip = { make };"""
 # Under Node: SETUP, then an expression, whose value, awaited, it prints as JSON.
 DRIVER = """import "%s";

@@ -83,9 +83,9 @@ function tile(at) {
     button.title = file.path;
     button.setAttribute("role", "option");
     button.setAttribute("aria-posinset", String(at + 1));
-    const picture = file.rows ? mapimage(file.rows, file.path) : element("span", "mark", file.error !== null ? "!" : "?");
+    const picture = file.rows ? mapimage(file.rows, file.path) : element("span", "mark", file.run === null ? "!" : "?");
     picture.setAttribute("aria-hidden", "true");
-    button.append(picture, name(file.path), element("span", file.error === null ? "line" : "line error", file.line));
+    button.append(picture, name(file.path), element("span", file.run !== null ? "line" : "line error", file.line));
     return button;
 }
 

@@ -87,7 +87,7 @@ export function wanted(urls, base) {
         }
         if (where.origin !== new URL(base).origin) return failing([name], "not on this page's server");
         const here = where;
-        if (isarchive(name)) return { parts: [name], members: () => members(fromurl(here.href, base), headsize) };
+        if (isarchive(name)) return { parts: [name], members: () => members(fromurl(here), headsize) };
         return { parts: [name], head: () => fetchhead(here, headsize) };
     });
 }

@@ -12,9 +12,10 @@ import { letters } from "./facts.js";
  * of it on the way (an archive member's name, say).
  * @typedef {{ path: string, notes: string[], run: Run } | { path: string, notes: string[], error: string }} Outcome */
 /** A file as the page shows it: its outcome decoded once. text and messages are the
- * program's two streams as text, rows its map's letter rows (null when it has none).
+ * program's two streams as text, rows its map's letter rows (null when it has none);
+ * run is null when the program did not run, and line then says why.
  * @typedef {{ path: string, notes: string[], kind: "atari" | "kv64" | "neither", line: string, name: string,
- *             text: string, messages: string, rows: string[] | null, run: Run | null, error: string | null }} Shown */
+ *             text: string, messages: string, rows: string[] | null, run: Run | null }} Shown */
 
 // The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8, and
 // any other byte as its Latin-1 character.
@@ -30,7 +31,11 @@ function valid(bytes) {
 }
 /** @param {Uint8Array} bytes */
 export function astext(bytes) {
-    if (valid(bytes)) return utf8.decode(bytes);
+    try {
+        return utf8.decode(bytes);
+    } catch {
+        // Not all UTF-8: taken a sequence at a time below.
+    }
     let text = "";
     let from = 0; // bytes from here up to i are valid UTF-8, not yet added to text
     for (let i = 0; i < bytes.length;) {
@@ -83,11 +88,11 @@ export function decode(outcome) {
     const { path, notes } = outcome;
     if ("error" in outcome)
         return { path, notes, kind: "neither", line: outcome.error, name: "", text: "", messages: "",
-                 rows: null, run: null, error: outcome.error };
+                 rows: null, run: null };
     const text = astext(outcome.run.out);
     const lines = text.split("\n");
     return { path, notes, ...describe(lines), text, messages: astext(outcome.run.err), rows: picture(lines),
-             run: outcome.run, error: null };
+             run: outcome.run };
 }
 
 /** The map as a picture of one pixel a tile, scaled up by the style sheet: a data URL

@@ -88,13 +88,11 @@ function contentrange(response) {
     return parts && parts.slice(1).map(Number);
 }
 
-/** A source over a URL of the page's own server (base's origin), asked for its tail
- * first, whose answer tells the size, and then for ranges. A server that answers with
- * the whole file instead has it read once, up to unrangedbound bytes.
- * @param {string} url @param {string} base @returns {Promise<Source>} */
-export async function fromurl(url, base) {
-    const where = new URL(url, base);
-    if (where.origin !== new URL(base).origin) throw new Error("it is not on this page's server");
+/** A source over a URL of the page's own server, asked for its tail first, whose
+ * answer tells the size, and then for ranges. A server that answers with the whole
+ * file instead has it read once, up to unrangedbound bytes.
+ * @param {URL} where @returns {Promise<Source>} */
+export async function fromurl(where) {
     const response = await request(where, `-${tailsize}`);
     let size;
     let kept; // bytes of the file from keptat on, read already

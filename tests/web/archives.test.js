@@ -9,8 +9,7 @@ import { mkdirSync, mkdtempSync, readdirSync, readFileSync, writeFileSync } from
 import { tmpdir } from "node:os";
 import { dirname, join, relative } from "node:path";
 import test from "node:test";
-import { runInThisContext } from "node:vm";
-import { page } from "./modules.js";
+import { page, pageprogram } from "./modules.js";
 
 const { members } = await page("zipread.js");
 const { fromfile } = await page("sources.js");
@@ -125,10 +124,7 @@ test("the deepest and longest names, read and run as the native program runs the
     const { got, list } = await read("deep.zip");
     assert.deepEqual(got, want);
     assert.equal(made.length, 2);
-    runInThisContext(readFileSync(join(modules, "../page/cavedump.js"), "utf8"));
-    const base64 = /"([A-Za-z0-9+/=]+)"/u.exec(readFileSync(join(modules, "../page/cavedumpwasm.js"), "utf8"))[1];
-    const wasm = new WebAssembly.Module(Buffer.from(base64, "base64"));
-    const { cavedump } = await page("program.js");
+    const { cavedump, wasm } = await pageprogram();
     for (const member of list) {
         const path = `deep.zip/${member.path}`;
         const ran = await cavedump(wasm, path, await member.head());
