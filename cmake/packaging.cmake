@@ -44,6 +44,12 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
 debcontrol(${PROJECT_SOURCE_DIR} Maintainer CPACK_PACKAGE_CONTACT)
 debcontrol(${PROJECT_SOURCE_DIR} Description cavedump_description)
 string(REGEX MATCH "^[^\n]*" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${cavedump_description}")
+# The long description, below the summary, its lines' leading blanks taken off: the
+# .deb's, and the opening of the portable archives' README.
+string(FIND "${cavedump_description}" "\n " start)
+math(EXPR start "${start} + 2")
+string(SUBSTRING "${cavedump_description}" ${start} -1 cavedump_about)
+string(REPLACE "\n " "\n" cavedump_about "${cavedump_about}")
 set(CPACK_PACKAGE_NAME cavedump)
 set(CPACK_PACKAGE_VENDOR "The cavedump developers")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
@@ -113,7 +119,7 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
     add_custom_command(OUTPUT ${changelog}
         COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/CHANGELOG.md
                 -DOUTPUT=${CMAKE_CURRENT_BINARY_DIR}/changelog "-DMAINTAINER=${CPACK_PACKAGE_CONTACT}"
-                -P ${PROJECT_SOURCE_DIR}/packaging/debchangelog.cmake
+                -DVERSION=${PROJECT_VERSION} -P ${PROJECT_SOURCE_DIR}/packaging/debchangelog.cmake
         COMMAND ${GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/changelog
         DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/packaging/debchangelog.cmake
         VERBATIM)
@@ -130,11 +136,7 @@ if(CAVEDUMP_PACKAGE STREQUAL "deb")
     debcontrol(${PROJECT_SOURCE_DIR} Section CPACK_DEBIAN_PACKAGE_SECTION)
     debcontrol(${PROJECT_SOURCE_DIR} Priority CPACK_DEBIAN_PACKAGE_PRIORITY)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    # The long description, below the summary; CPack indents it again.
-    string(FIND "${cavedump_description}" "\n " start)
-    math(EXPR start "${start} + 2")
-    string(SUBSTRING "${cavedump_description}" ${start} -1 long)
-    string(REPLACE "\n " "\n" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${long}")
+    set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${cavedump_about}") # CPack indents it again
 elseif(CAVEDUMP_PACKAGE STREQUAL "portable")
     # The archive's README starts with what to run from the archive, then gives the
     # README's own sections on using the program (from its mark <!-- package --> to
