@@ -39,6 +39,10 @@ test("any bytes, signatures and changed archives among them, end with a listing 
 test("a good archive cut anywhere, or with bytes before or after it", { timeout: 120_000 }, async () => {
     const whole = await listing(good);
     assert.match(whole, /^\[\["a\.cav","d\/b\.cav"\]/u);
+    // The last entry's name made to run past the directory's end: refused, no member lost.
+    const overrun = Uint8Array.from(good);
+    overrun[Buffer.from(good).lastIndexOf(Buffer.from([0x50, 0x4b, 1, 2])) + 28]++;
+    assert.match(await listing(overrun), /^refused: .*breaks off at member 2/u);
     await fc.assert(fc.asyncProperty(fc.nat(good.length - 1), async (cut) => assert.match(await listing(good.subarray(0, cut)), /^refused/u)));
     const junk = fc.uint8Array({ maxLength: 3000 });
     await fc.assert(fc.asyncProperty(junk.filter((j) => j[0] !== 0x50), junk, async (before, after) =>
