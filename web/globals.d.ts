@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
-// What the page's scripts find loaded before them, written by the build: the
-// program's runtime (cavedump.js), and the program and the workers' code as base64
-// text (cavedumpwasm.js, cavedumpworker.js).
-declare function createCavedump(options: object): Promise<unknown>;
-declare const cavedumpwasm: string;
-declare const cavedumpworker: string;
+// What the page's bundle holds besides its modules, as esbuild loads them: the program
+// (cavedump.wasm, its bytes) and the worker's bundled code (cavedumpworker.txt, text).
+declare module "*.wasm" {
+    const bytes: Uint8Array<ArrayBuffer>;
+    export default bytes;
+}
+declare module "*.txt" {
+    const text: string;
+    export default text;
+}

@@ -13,6 +13,8 @@ import * as gallery from "./gallery.js";
 import { dropped, folder, picked, wanted } from "./intake.js";
 import { counted, decode, number } from "./output.js";
 import { createqueue } from "./queue.js";
+import wasm from "./cavedump.wasm";
+import workercode from "./cavedumpworker.txt";
 
 /** @typedef {import("./queue.js").Job} Job */
 
@@ -20,7 +22,8 @@ const cards = byid("cards");
 const cancel = /** @type {HTMLButtonElement} */ (byid("cancel"));
 const clear = /** @type {HTMLButtonElement} */ (byid("clear"));
 
-const bridge = createbridge({ wasm: cavedumpwasm, workercode: cavedumpworker, cores: navigator.hardwareConcurrency || 1 });
+// The program is compiled once, here, and sent to the worker, which only instantiates it.
+const bridge = createbridge({ module: WebAssembly.compile(wasm), workercode });
 
 // The page shows the queue's work at most ten times a second, so that it is laid out
 // once for many files. A control that hides itself or turns itself off hands the

@@ -4,7 +4,10 @@
 // in order to onfile, and ondone follows when the queue runs dry. An archive's members
 // take its place in the queue, each a file of its own named ARCHIVE/MEMBER; an archive
 // that cannot be read is one file whose error says why. Nothing here touches the page:
-// the program's runs come from the run it is given.
+// the program's runs come from the run it is given, and which names it can be given
+// from the page's system (wasi.js).
+
+import { unfit } from "./wasi.js";
 
 /** @typedef {import("./program.js").Run} Run */
 /** @typedef {import("./output.js").Outcome} Outcome */
@@ -19,18 +22,6 @@
  * @typedef {{ job: Job, notes: string[], abort: AbortController, result: Promise<Result> | null }} Item */
 /** @typedef {{ finished: number, total: number }} Counts */
 /** @typedef {(path: string, bytes: Uint8Array, signal: AbortSignal) => Promise<Run>} Runner */
-
-/** Why the program's file system cannot hold a file under these folder and file names,
- * or "" when it can.
- * @param {string[]} parts */
-function unfit(parts) {
-    for (const part of parts) {
-        if (part === "" || part === "." || part === "..") return `a name may not be "${part}"`;
-        if (part.includes("/")) return 'a name may not hold "/"';
-        if (part.includes("\0")) return "a name may not hold a NUL character";
-    }
-    return "";
-}
 
 /** @param {unknown} e */
 const said = (e) => (e instanceof Error ? e.message : String(e));
@@ -58,7 +49,7 @@ export function createqueue({ run, onfile, ondone, ahead = 256 }) {
     function begin({ job, abort }) {
         if ("members" in job) return job.members().then((listing) => ({ listing }));
         const why = unfit(job.parts);
-        if (why) return Promise.reject(new Error(`cavedump was not run: the page cannot hold this file's name (${why})`));
+        if (why) return Promise.reject(new Error(`cavedump was not run: ${why}`));
         return job.head().then((bytes) => run(job.parts.join("/"), bytes, abort.signal)).then((done) => ({ run: done }));
     }
 

@@ -1,32 +1,26 @@
 // SPDX-License-Identifier: MIT
-// worker.js - runs the program for the page, on a thread of its own. The build bundles
-// it after the program's runtime into the one script a worker is started from.
+// worker.js - runs the program for the page, on a thread of its own: the page sends it
+// the compiled module, then jobs, and it answers each job in turn. The build bundles it
+// into the text the page starts its worker from.
 
 import { topage } from "./messages.js";
 import { cavedump } from "./program.js";
 
 /** @typedef {import("./messages.js").ToWorker} ToWorker */
-/** @typedef {import("./messages.js").Answer} Answer */
 
-// Jobs that come before the module wait for it.
-/** @type {(module: WebAssembly.Module) => void} */
-let received = () => {};
-/** @type {Promise<WebAssembly.Module>} */
-const module = new Promise((resolve) => (received = resolve));
-addEventListener("message", async (event) => {
+/** @type {WebAssembly.Module} */
+let module;
+addEventListener("message", (event) => {
     const data = /** @type {ToWorker} */ (/** @type {MessageEvent} */ (event).data);
     if (data.kind === "module") {
-        received(data.module);
+        module = data.module;
         return;
     }
-    /** @type {Answer[]} */
-    const answers = [];
-    for (const { id, path, bytes } of data.jobs) {
+    for (const { path, bytes } of data.jobs) {
         try {
-            answers.push({ id, run: await cavedump(module, path, bytes) });
+            topage({ run: cavedump(module, path, bytes) });
         } catch (e) {
-            answers.push({ id, error: e instanceof Error ? e.message : String(e) });
+            topage({ error: e instanceof Error ? e.message : String(e) });
         }
     }
-    topage(answers);
 });

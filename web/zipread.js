@@ -7,10 +7,12 @@
 // first, then for each member its local header and no more of its data than the head
 // needs. No size or offset that the archive states is trusted: each is checked against
 // the file and against the others before it is used, and nothing is allocated from one
-// that was not. A member's name is data: the page shows it, never writes to it.
+// that was not. A member's name is data: the page shows it, never writes to it, and
+// refuses the names its system (wasi.js) cannot give the program.
 
 import { centralsig, centralsize, crc32, end64sig, end64size, endsig, endsize, localsig, localsize,
          locatorsig, locatorsize, tailsize, trailing, u16, u32, u64, utf8flag } from "./zipformat.js";
+import { unfit } from "./wasi.js";
 
 /** Bytes of a file or of a server's copy of one, read by offset and length.
  * @typedef {{ size: number, read: (offset: number, length: number) => Promise<Uint8Array> }} Source */
@@ -333,10 +335,10 @@ export async function members(given, headsize) {
         const readable = zip64(extra, entry);
         at = next + n + m + k;
         if (text.endsWith("/")) continue;
-        const parts = text.split("/");
-        const refused = text.startsWith("/") ? "its name is absolute"
-            : parts.includes("..") ? 'its name holds "..", which would climb out of its folder' : "";
-        const path = refused ? text : parts.filter((part) => part !== "" && part !== ".").join("/");
+        // The leading "" of an absolute name is kept, for unfit to refuse.
+        const parts = text.split("/").filter((part, i) => (part !== "" || i === 0) && part !== ".");
+        const refused = unfit(parts);
+        const path = refused ? text : parts.join("/");
         const said = how ? [`its name is ${how}`] : [];
         if (path !== text) said.push(`its name in the archive is ${text}, shown without its "." and empty parts`);
         list.push({
