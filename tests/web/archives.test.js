@@ -109,7 +109,7 @@ with zipfile.ZipFile("many.zip", "w") as z:
 });
 
 test("the deepest and longest names, read and run as the native program runs them", async (t) => {
-    const { CAVEDUMP_PAGE_MODULES: modules, CAVEDUMP_PROGRAM: program, CAVEDUMP_EMULATOR: emulator } = process.env;
+    const { CAVEDUMP_PAGE_MODULES: modules, CAVEDUMP_PROGRAM: program } = process.env;
     if (!modules || !program) return t.skip("needs the build's page and program (CTest gives them)");
     const renamed = { "edge.cav": `long/${"E".repeat(251)}.cav`, "long.cav": `long/${"L".repeat(252)}.cav`,
                       "over.cav": `${"b/".repeat(2100)}y.cav` };
@@ -124,11 +124,11 @@ test("the deepest and longest names, read and run as the native program runs the
     const { got, list } = await read("deep.zip");
     assert.deepEqual(got, want);
     assert.equal(made.length, 2);
-    const { cavedump, wasm } = await pageprogram();
+    const { cavedump, module } = await pageprogram();
     for (const member of list) {
         const path = `deep.zip/${member.path}`;
-        const ran = await cavedump(wasm, path, await member.head());
-        const native = spawnSync(emulator || program, [...emulator ? [program] : [], path], { cwd: at("out") });
+        const ran = cavedump(module, path, await member.head());
+        const native = spawnSync(program, [path], { cwd: at("out") });
         assert.deepEqual([hex(ran.out), hex(ran.err)], [hex(native.stdout), hex(native.stderr)], path.slice(0, 60));
     }
 });

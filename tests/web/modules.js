@@ -5,7 +5,6 @@
 import { readFileSync } from "node:fs";
 import { Duplex } from "node:stream";
 import { pathToFileURL } from "node:url";
-import { runInThisContext } from "node:vm";
 import { createInflateRaw } from "node:zlib";
 
 const folder = process.env.CAVEDUMP_PAGE_MODULES ?? new URL("../../web", import.meta.url).pathname;
@@ -13,13 +12,11 @@ const folder = process.env.CAVEDUMP_PAGE_MODULES ?? new URL("../../web", import.
 /** The module of the page called name. @param {string} name */
 export const page = (name) => import(pathToFileURL(`${folder}/${name}`).href);
 
-/** The program as the page's threads run it, from the build's page beside its modules:
- * program.js's cavedump, and the WebAssembly that cavedumpwasm.js holds as base64. */
+/** The program as the page's worker runs it: program.js's cavedump, and the module the
+ * build put beside the modules, compiled. */
 export async function pageprogram() {
-    runInThisContext(readFileSync(`${folder}/../page/cavedump.js`, "utf8"));
-    const base64 = /"([A-Za-z0-9+/=]+)"/u.exec(readFileSync(`${folder}/../page/cavedumpwasm.js`, "utf8"))[1];
     const { cavedump } = await page("program.js");
-    return { cavedump, wasm: new WebAssembly.Module(Buffer.from(base64, "base64")) };
+    return { cavedump, module: new WebAssembly.Module(readFileSync(`${folder}/cavedump.wasm`)) };
 }
 
 // Browsers, and Node from 20.12 on, inflate raw deflate as the page asks them to;
