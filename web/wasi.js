@@ -3,44 +3,30 @@
 // calls it imports, given over one job, its arguments and one file. It is the one place
 // that decides which names the page can give the program, and which it can open.
 
-/** One job: the program's arguments, and the file it may open, a path and its bytes.
+/** One job: the program's arguments, and the one file it may open, its path and bytes.
  * @typedef {{ args: string[], path: string, bytes: Uint8Array }} Job */
 
 /** Why the page cannot give the program a file under these folders' and file names,
- * which no file on Linux can have, or "" when it can: an absolute name, a part that
- * climbs out of its folder, and the parts no folder can hold.
+ * which no file on Linux can have, or "" when it can.
  * @param {string[]} parts @returns {string} */
 export function unfit(parts) {
     if (parts.length > 1 && parts[0] === "") return "its name is absolute";
     if (parts.includes("..")) return 'its name holds "..", which would climb out of its folder';
-    for (const part of parts) {
-        if (part === "" || part === ".") return `a name may not be "${part}"`;
-        if (part.includes("/")) return 'a name may not hold "/"';
-        if (part.includes("\0")) return "a name may not hold a NUL character";
-    }
-    return "";
+    const bad = parts.find((part) => part === "" || part === "." || /[/\0]/u.test(part));
+    if (bad === undefined) return "";
+    return bad.includes("\0") ? "a name may not hold a NUL character" : bad.includes("/") ? 'a name may not hold "/"' : `a name may not be "${bad}"`;
 }
 
 /** Whether Linux opens a file under this path: no part of more than 255 bytes, the
- * whole of less than 4096 (a path and its NUL fit in PATH_MAX).
+ * whole of less than 4096 (the path and its NUL in PATH_MAX).
  * @param {Uint8Array} path */
 export function openable(path) {
     let part = 0;
-    for (const byte of path) {
-        part = byte === 0x2f ? 0 : part + 1;
-        if (part > 255) return false;
-    }
+    for (const byte of path) if ((part = byte === 0x2f ? 0 : part + 1) > 255) return false;
     return path.length < 4096;
 }
 
-// WASI's numbers: errors, file types, and the descriptors: the three streams, the one
-// folder given to the program (as ".", where a relative name is looked up) and the file.
-const [ok, badf, inval, nametoolong, noent, spipe] = [0, 8, 28, 37, 44, 70];
-const [folder, regular] = [3, 4];
-const [given, file] = [3, 4];
-const encoder = new TextEncoder();
-
-/** The program's exit, thrown out of the instance by proc_exit. */
+/** The program's exit, thrown out of its instance by proc_exit. */
 export class Exit {
     /** @param {number} status */
     constructor(status) {
@@ -48,8 +34,13 @@ export class Exit {
     }
 }
 
+// WASI's error numbers. The descriptors are the three streams, 3 the one folder given
+// to the program, ".", where a relative name is looked up, and 4 the file once open.
+const [ok, badf, inval, nametoolong, noent, spipe] = [0, 8, 28, 37, 44, 70];
+const encoder = new TextEncoder();
+
 /** The imports for a run of the program on job, and what it wrote to its two streams.
- * memory() must give the instance's memory once it is made.
+ * memory() gives the instance's memory once it is made.
  * @param {Job} job @param {() => WebAssembly.Memory} memory */
 export function system(job, memory) {
     const args = job.args.map((arg) => encoder.encode(`${arg}\0`));
@@ -59,88 +50,64 @@ export function system(job, memory) {
     let at = -1; // where the open file is read next; -1 while it is not open
     const view = () => new DataView(memory().buffer);
     const bytes = () => new Uint8Array(memory().buffer);
-    /** Each buffer of an iovec list at iovs: its address and length. @param {number} iovs @param {number} count */
-    const buffers = (iovs, count) => Array.from({ length: count }, (_, i) =>
-        [view().getUint32(iovs + 8 * i, true), view().getUint32(iovs + 8 * i + 4, true)]);
+    /** Each buffer of the list of count at iovs, as [address, length]. @param {number} iovs @param {number} count */
+    const buffers = (iovs, count) => Array.from({ length: count }, (_, i) => [0, 4].map((field) => view().getUint32(iovs + 8 * i + field, true)));
+    /** @param {number} fd */
+    const known = (fd) => fd <= 3 || (fd === 4 && at >= 0);
+    /** Writes a number at address, of 4 bytes or, as a bigint, 8. @param {number} address @param {number | bigint} value */
+    const put = (address, value) => (typeof value === "bigint" ? view().setBigUint64(address, value, true) : view().setUint32(address, value, true), ok);
     /** @type {Record<string, (...a: any[]) => number>} */
     const calls = {
-        args_sizes_get(count, size) {
-            view().setUint32(count, args.length, true);
-            view().setUint32(size, args.reduce((sum, arg) => sum + arg.length, 0), true);
-            return ok;
-        },
+        args_sizes_get: (count, size) => (put(count, args.length), put(size, args.reduce((sum, arg) => sum + arg.length, 0))),
         args_get(pointers, buffer) {
             for (const [i, arg] of args.entries()) {
-                view().setUint32(pointers + 4 * i, buffer, true);
+                put(pointers + 4 * i, buffer);
                 bytes().set(arg, buffer);
                 buffer += arg.length;
             }
             return ok;
         },
-        fd_prestat_get(fd, out) {
-            if (fd !== given) return badf;
-            view().setUint32(out, 0, true); // a folder's name
-            view().setUint32(out + 4, 1, true); // of one byte, "."
-            return ok;
-        },
-        fd_prestat_dir_name(fd, out, length) {
-            if (fd !== given || length < 1) return badf;
-            bytes()[out] = 0x2e;
-            return ok;
-        },
+        // A folder (type 0) whose name is one byte long, ".".
+        fd_prestat_get: (fd, out) => (fd === 3 ? (put(out, 0), put(out + 4, 1)) : badf),
+        fd_prestat_dir_name: (fd, out, length) => (fd === 3 && length >= 1 ? ((bytes()[out] = 0x2e), ok) : badf),
+        // The streams are files (type 4), so that the library writes its output at once;
+        // every right is given.
         fd_fdstat_get(fd, out) {
-            if (fd > given && !(fd === file && at >= 0)) return badf;
-            bytes().fill(0, out, out + 24);
-            // The streams are files, so that the library writes standard output at once.
-            view().setUint8(out, fd === given ? folder : regular);
-            view().setBigUint64(out + 8, ~0n, true);
-            view().setBigUint64(out + 16, ~0n, true);
-            return ok;
+            if (!known(fd)) return badf;
+            bytes().fill(0, out, out + 8).fill(fd === 3 ? 3 : 4, out, out + 1);
+            return (put(out + 8, ~0n), put(out + 16, ~0n));
         },
         fd_fdstat_set_flags: () => ok,
         path_open(fd, lookup, name, length, oflags, rights, inherited, fdflags, out) {
             const asked = bytes().subarray(name, name + length);
-            if (fd !== given) return badf;
+            if (fd !== 3) return badf;
             if (!openable(asked)) return nametoolong;
-            if (at >= 0 || asked.length !== path.length || !asked.every((byte, i) => byte === path[i])) return noent;
+            if (at >= 0 || asked.length !== path.length || asked.some((byte, i) => byte !== path[i])) return noent;
             at = 0;
-            view().setUint32(out, file, true);
-            return ok;
+            return put(out, 4);
         },
         fd_read(fd, iovs, count, out) {
-            if (fd !== 0 && !(fd === file && at >= 0)) return badf;
-            let read = 0;
-            for (const [start, size] of fd === file ? buffers(iovs, count) : []) {
+            if (fd !== 0 && !(fd === 4 && at >= 0)) return badf;
+            let read = 0; // standard input is at its end
+            for (const [start, size] of fd === 4 ? buffers(iovs, count) : []) {
                 const part = job.bytes.subarray(at, at + size);
                 bytes().set(part, start);
                 [at, read] = [at + part.length, read + part.length];
             }
-            view().setUint32(out, read, true);
-            return ok;
+            return put(out, read);
         },
         fd_seek(fd, offset, whence, out) {
-            if (fd !== file || at < 0) return fd < given ? spipe : badf;
+            if (fd !== 4 || at < 0) return fd < 3 ? spipe : badf;
             const to = Number(offset) + [0, at, job.bytes.length][whence];
-            if (!(to >= 0)) return inval;
-            at = to;
-            view().setBigUint64(out, BigInt(to), true);
-            return ok;
+            return to >= 0 ? put(out, BigInt((at = to))) : inval;
         },
         fd_write(fd, iovs, count, out) {
             if (fd !== 1 && fd !== 2) return badf;
-            let wrote = 0;
-            for (const [start, size] of buffers(iovs, count)) {
-                written[fd - 1].push(bytes().slice(start, start + size));
-                wrote += size;
-            }
-            view().setUint32(out, wrote, true);
-            return ok;
+            const chunks = buffers(iovs, count).map(([start, size]) => bytes().slice(start, start + size));
+            written[fd - 1].push(...chunks);
+            return put(out, chunks.reduce((sum, chunk) => sum + chunk.length, 0));
         },
-        fd_close(fd) {
-            if (fd !== file || at < 0) return fd < given ? ok : badf;
-            at = -1;
-            return ok;
-        },
+        fd_close: (fd) => (fd === 4 && at >= 0 ? ((at = -1), ok) : fd < 3 ? ok : badf),
         proc_exit(status) {
             throw new Exit(status);
         },
