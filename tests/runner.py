@@ -63,19 +63,19 @@ def main():
             # make an instance of the program with; given back, they do.
             full = chromium.evaluate("window.taken = []; try { while (taken.length < 5000) "
                                      "taken.push(new WebAssembly.Memory({ initial: 1 })); } catch {} taken.length")
-            said = chromium.evaluate(run)
+            got = chromium.evaluate(run)
             chromium.evaluate("taken = null")
             chromium.page("HeapProfiler.collectGarbage")
             again = chromium.evaluate(run)
-            if "could not run" not in said or "memory" not in said or again != "status 0":
-                failures.append("with %d memories taken, a run gave %r, then %r" % (full, said, again))
+            if "could not run" not in got or "memory" not in got or again != "status 0":
+                failures.append("with %d memories taken, a run gave %r, then %r" % (full, got, again))
             # From disk: its worker, and the policy refuses nothing.
             chromium = opened("file://" + os.path.abspath(page) + "/index.html", 3)
             chromium.pick([os.path.join(samples, "atari-stairs.cav")], 1)
             workers = [t for t in chromium.call("Target.getTargets")["targetInfos"] if t["type"] == "worker"]
-            said = chromium.evaluate("[document.querySelector('.tile .line').textContent, window.refused]")
-            if said != ["ATARI cave GLASS STAIRS", []] or len(workers) != 1:
-                failures.append("from disk: tile, refused and workers: %r, %d" % (said, len(workers)))
+            got = chromium.evaluate("[document.querySelector('.tile .line').textContent, window.refused]")
+            if got != ["ATARI cave GLASS STAIRS", []] or len(workers) != 1:
+                failures.append("from disk: tile, refused and workers: %r, %d" % (got, len(workers)))
             # A member of 2,000 folders, and one whose name Linux cannot open, on one
             # core: no task on the page's thread may take 100 ms, and the long name's
             # card says what the program says when it cannot open a file.
@@ -87,9 +87,9 @@ def main():
             chromium.evaluate("window.long = []; new PerformanceObserver((list) => long.push(...list.getEntries()"
                               ".map((e) => e.duration))).observe({ type: 'longtask' })")
             chromium.pick([deep, os.path.join(samples, "atari-stairs.cav")], 5)
-            said = chromium.evaluate("[long, [...document.querySelectorAll('.tile .line')].map((t) => t.textContent)]")
-            if max(said[0], default=0) >= 100 or said[1][1:3] != [said[1][0]] * 2 or said[1][3:] != ["no report", "ATARI cave GLASS STAIRS"]:
-                failures.append("deep and long names: long tasks and tiles %r" % said)
+            got = chromium.evaluate("[long, [...document.querySelectorAll('.tile .line')].map((t) => t.textContent)]")
+            if max(got[0], default=0) >= 100 or got[1][1:3] != [got[1][0]] * 2 or got[1][3:] != ["no report", "ATARI cave GLASS STAIRS"]:
+                failures.append("deep and long names: long tasks and tiles %r" % got)
         finally:
             for chromium in browsers:
                 chromium.close()

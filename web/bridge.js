@@ -52,9 +52,9 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
             else job.reject(new Error(answer.error));
             send();
         });
-        // A worker that dies fails the run it was on, the first it had not answered;
-        // the others it held go to a new worker.
-        /** @param {string} why */
+        /** A worker that dies fails the run it was on, the first it had not answered;
+         * the others it held go to a new worker.
+         * @param {string} why */
         const died = (why) => {
             if (current !== helper) return;
             const [lost, ...rest] = end();
@@ -102,7 +102,7 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
         });
     }
 
-    // Ends the worker, after a Cancel or a Clear: a run it held that is still wanted
+    // Ends the worker, after a Cancel or a Clear: a run it held that is not taken back
     // goes to a new one.
     function rest() {
         waiting = end().concat(waiting);

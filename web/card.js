@@ -8,14 +8,14 @@
 
 import { byid, element, mapimage } from "./dom.js";
 
-/** @typedef {import("./output.js").Shown} Shown */
+/** @typedef {import("./output.js").Decoded} Decoded */
 
 const box = /** @type {HTMLDialogElement} */ (byid("card"));
 /** @type {(() => void) | null} */
 let closed = null; // what to do when the open card closes
 
-// Saves a Blob as a file called name, as the browser saves a download.
-/** @param {string} name @param {Blob} blob */
+/** Saves a Blob as a file called name, as the browser saves a download.
+ * @param {string} name @param {Blob} blob */
 export function save(name, blob) {
     const link = element("a");
     link.href = URL.createObjectURL(blob);
@@ -24,9 +24,9 @@ export function save(name, blob) {
     setTimeout(() => URL.revokeObjectURL(link.href), 1000);
 }
 
-// Opens the card of a file as the gallery keeps it; then, once it is closed, calls
-// then.
-/** @param {Shown} file @param {() => void} then */
+/** Opens the card of a file as the gallery keeps it; then, once it is closed, calls
+ * then.
+ * @param {Decoded} file @param {() => void} then */
 export function open(file, then) {
     const { path } = file;
     const heading = element("h2", "", path === "" ? "(a file with an empty name)" : path);

@@ -8,7 +8,7 @@
 //
 // To a screen reader and the keyboard the grid is a listbox: one Tab stop, the
 // current tile, which the arrows, Home, End, PageUp and PageDown move; each tile says
-// its place among all those shown. The current tile is always built, wherever the
+// its position among all those shown. The current tile is always built, wherever the
 // page has scrolled to, so that the focus never falls out of the grid.
 
 import * as card from "./card.js";
@@ -17,12 +17,12 @@ import { counted, number } from "./output.js";
 import { savenames } from "./savenames.js";
 import { make } from "./zipwrite.js";
 
-/** @typedef {import("./output.js").Shown} Shown */
+/** @typedef {import("./output.js").Decoded} Decoded */
 
 const grid = byid("cards");
 const keep = 3; // rows built above and below those on the screen
 
-/** @type {Shown[]} */
+/** @type {Decoded[]} */
 let files = []; // every file finished, in order, decoded once
 /** @type {number[]} */
 let shown = []; // the index in files of each tile the filter lets through, in order
@@ -30,12 +30,12 @@ let kind = "all"; // the kind the filter shows
 let words = ""; // the search, in lower case
 let found = { atari: 0, kv64: 0, neither: 0 }; // files of each kind the search lets through
 /** @type {Map<number, HTMLButtonElement>} */
-const tiles = new Map(); // a tile built: its place in shown, and it
-let current = 0; // the place in shown of the tile that takes the focus
+const tiles = new Map(); // the tiles built, by their index in shown
+let current = 0; // the index in shown of the tile that takes the focus
 
-// Counts the file at index in files, and gives it a tile, as far as the search and
-// the filter let it through.
-/** @param {number} index */
+/** Counts the file at index in files, and gives it a tile, as far as the search and
+ * the filter let it through.
+ * @param {number} index */
 function take(index) {
     const file = files[index];
     if (words !== "" && !file.path.toLowerCase().includes(words) && !file.name.toLowerCase().includes(words))
@@ -44,8 +44,8 @@ function take(index) {
     if (kind === "all" || kind === file.kind) shown.push(index);
 }
 
-// Keeps a file as decoded; it shows at the next refresh.
-/** @param {Shown} file */
+/** Keeps a file as decoded; it shows at the next refresh.
+ * @param {Decoded} file */
 export function add(file) {
     files.push(file);
     take(files.length - 1);
@@ -62,10 +62,10 @@ function layout() {
              row: parseFloat(style.gridAutoRows) + gap, gap };
 }
 
-// A path cut in its middle when it is too long for its tile: its start gives way
-// first, its last name (or the last 20 characters of it, as many as a tile has room
-// for) last.
-/** @param {string} path */
+/** A path cut in its middle when it is too long for its tile: its start gives way
+ * first, its last name (or the last 20 characters of it, as many as a tile has room
+ * for) last.
+ * @param {string} path */
 function name(path) {
     const cut = Math.max(path.lastIndexOf("/") + 1, path.length - 20);
     const both = element("span", "name");
@@ -89,9 +89,10 @@ function tile(at) {
     return button;
 }
 
-// The current tile, built out of the window of rows, in its own place all the same.
-/** @param {HTMLButtonElement} built @param {number} at */
-function place(built, at) {
+/** The current tile, built out of the window of rows, pinned where it belongs all
+ * the same.
+ * @param {HTMLButtonElement} built @param {number} at */
+function pin(built, at) {
     const { columns, width, column, row, gap } = layout();
     built.classList.add("kept");
     Object.assign(built.style, { top: `${Math.floor(at / columns) * row}px`, left: `${(at % columns) * column}px`,
@@ -142,7 +143,7 @@ function render() {
         built.setAttribute("aria-selected", String(at === current));
         built.setAttribute("aria-setsize", String(shown.length));
     }
-    if (kept >= 0) place(/** @type {HTMLButtonElement} */ (tiles.get(kept)), kept);
+    if (kept >= 0) pin(/** @type {HTMLButtonElement} */ (tiles.get(kept)), kept);
 }
 
 // Drops every tile built, to be built again as the filter now chooses.
@@ -199,9 +200,9 @@ export function clear() {
 /** How many files are kept. */
 export const size = () => files.length;
 
-// Moves the focus to the tile at a place in shown, scrolling it into view first
-// when it is not built or not wholly on the screen.
-/** @param {number} at */
+/** Moves the focus to the tile at an index in shown, scrolling it into view first
+ * when it is not built or not wholly on the screen.
+ * @param {number} at */
 function focusat(at) {
     if (shown.length === 0) return;
     current = at = Math.min(Math.max(at, 0), shown.length - 1);

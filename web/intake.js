@@ -75,7 +75,7 @@ export async function dropped(items) {
 /** The jobs for ?cave= URLs: files from the page's own server (base's origin), each
  * on its own: one that cannot be had gets its card saying why, and the rest go on.
  * @param {string[]} urls @param {string} base @returns {Job[]} */
-export function wanted(urls, base) {
+export function fromurls(urls, base) {
     return urls.map((url) => {
         let where;
         let name;

@@ -10,7 +10,7 @@ import { createbridge } from "./bridge.js";
 import { announce, byid, complain, element, palette } from "./dom.js";
 import { letters } from "./facts.js";
 import * as gallery from "./gallery.js";
-import { dropped, folder, picked, wanted } from "./intake.js";
+import { dropped, folder, fromurls, picked } from "./intake.js";
 import { counted, decode, number } from "./output.js";
 import { createqueue } from "./queue.js";
 import wasm from "./cavedump.wasm";
@@ -127,5 +127,5 @@ for (const [value, c] of [...letters].entries()) {
     byid("legend").querySelector("ul")?.append(item);
 }
 
-add(wanted(new URLSearchParams(location.search).getAll("cave"), location.href));
+add(fromurls(new URLSearchParams(location.search).getAll("cave"), location.href));
 install(() => !clear.disabled);

@@ -15,7 +15,7 @@ import { letters } from "./facts.js";
  * program's two streams as text, rows its map's letter rows (null when it has none);
  * run is null when the program did not run, and line then says why.
  * @typedef {{ path: string, notes: string[], kind: "atari" | "kv64" | "neither", line: string, name: string,
- *             text: string, messages: string, rows: string[] | null, run: Run | null }} Shown */
+ *             text: string, messages: string, rows: string[] | null, run: Run | null }} Decoded */
 
 // The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8, and
 // any other byte as its Latin-1 character.
@@ -83,7 +83,7 @@ export function picture(lines) {
 }
 
 /** The record of a file's outcome, decoded once.
- * @param {Outcome} outcome @returns {Shown} */
+ * @param {Outcome} outcome @returns {Decoded} */
 export function decode(outcome) {
     const { path, notes } = outcome;
     if ("error" in outcome)

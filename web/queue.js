@@ -24,7 +24,7 @@ import { unfit } from "./wasi.js";
 /** @typedef {(path: string, bytes: Uint8Array, signal: AbortSignal) => Promise<Run>} Runner */
 
 /** @param {unknown} e */
-const said = (e) => (e instanceof Error ? e.message : String(e));
+const message = (e) => (e instanceof Error ? e.message : String(e));
 
 /** A queue that runs files through run, 256 read ahead unless told otherwise.
  * @param {{ run: Runner, onfile: (outcome: Outcome, counts: Counts) => void,
@@ -72,7 +72,7 @@ export function createqueue({ run, onfile, ondone, ahead = 256 }) {
             signal.addEventListener("abort", resolve, { once: true });
         }).then(() => ({ error: "taken back" }));
         const result = queued.result ?? Promise.reject(new Error("the page never started it"));
-        return Promise.race([result, back]).catch((e) => ({ error: said(e) }));
+        return Promise.race([result, back]).catch((e) => ({ error: message(e) }));
     }
 
     async function drain() {

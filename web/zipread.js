@@ -86,18 +86,18 @@ const methods = { 1: "shrunk", 6: "imploded", 9: "deflate64", 12: "bzip2", 14: "
 /** @param {string} why */
 const damaged = (why) => new Error(`it is damaged: ${why}`);
 
-// The length bytes at offset of a source, all of them: a source that gives fewer
-// than it said it has has changed or been cut short since.
-/** @param {Source} source @param {number} offset @param {number} length */
+/** The length bytes at offset of a source, all of them: a source that gives fewer
+ * than it said it has has changed or been cut short since.
+ * @param {Source} source @param {number} offset @param {number} length */
 async function exact(source, offset, length) {
     const bytes = await source.read(offset, length);
     if (bytes.length !== length) throw new Error("the archive changed or was cut short while it was read");
     return bytes;
 }
 
-// A reader of length bytes at offset of a source, through windows of it kept for
-// the reads that follow. The caller has checked that the bytes lie in the source.
-/** @param {Source} source @returns {Read} */
+/** A reader of length bytes at offset of a source, through windows of it kept for
+ * the reads that follow. The caller has checked that the bytes lie in the source.
+ * @param {Source} source @returns {Read} */
 function windowed(source) {
     /** @type {{ start: number, end: number, bytes: Promise<Uint8Array> }[]} */
     let windows = [];
@@ -115,12 +115,12 @@ function windowed(source) {
     };
 }
 
-// The first headsize bytes that the deflated data of csize bytes at offset inflates
-// to, how many bytes came out in all, whether that was all of it, and their CRC-32.
-// The data goes in in growing chunks. Either the member is read whole, up to one
-// byte past wholesize, or both sides stop when headsize bytes have come out, so
-// that a member that inflates to gigabytes costs no more than a small one.
-/** @param {Read} read @param {number} offset @param {number} csize @param {number} headsize @param {boolean} whole */
+/** The first headsize bytes that the deflated data of csize bytes at offset inflates
+ * to, how many bytes came out in all, whether that was all of it, and their CRC-32.
+ * The data goes in in growing chunks. Either the member is read whole, up to one
+ * byte past wholesize, or both sides stop when headsize bytes have come out, so
+ * that a member that inflates to gigabytes costs no more than a small one.
+ * @param {Read} read @param {number} offset @param {number} csize @param {number} headsize @param {boolean} whole */
 async function inflate(read, offset, csize, headsize, whole) {
     const stream = new DecompressionStream("deflate-raw");
     const writer = stream.writable.getWriter();
@@ -181,10 +181,10 @@ function inturn(job) {
     return turn;
 }
 
-// The head of one member, entry as the central directory states it, its data to
-// lie between start and limit of the source. A member of up to wholesize bytes is
-// read whole, and its size and CRC-32 checked.
-/** @param {Read} read @param {Entry} entry @param {number} start @param {number} limit @param {number} headsize */
+/** The head of one member, entry as the central directory states it, its data to
+ * lie between start and limit of the source. A member of up to wholesize bytes is
+ * read whole, and its size and CRC-32 checked.
+ * @param {Read} read @param {Entry} entry @param {number} start @param {number} limit @param {number} headsize */
 async function head(read, entry, start, limit, headsize) {
     const { flags, method, crc, csize, usize } = entry;
     if (flags & 1 || method === 99) throw new Error("it is encrypted, and cannot be read here");
@@ -212,9 +212,9 @@ async function head(read, entry, start, limit, headsize) {
     return out.head;
 }
 
-// The member's sizes and offset that its zip64 extra field holds: those of sizes that
-// are 0xFFFFFFFF, in this order. Gives false when one is missing.
-/** @param {Uint8Array} extra @param {Entry} entry */
+/** The member's sizes and offset that its zip64 extra field holds: those of sizes that
+ * are 0xFFFFFFFF, in this order. Gives false when one is missing.
+ * @param {Uint8Array} extra @param {Entry} entry */
 function zip64(extra, entry) {
     const data = field(extra, zip64id) ?? new Uint8Array(0);
     let at = 0;
@@ -227,14 +227,14 @@ function zip64(extra, entry) {
     return true;
 }
 
-// Where the central directory is, and how many members its end record says it
-// holds, from the end record at end of tail, the last bytes of the file from
-// tailstart on (and the zip64 end record, if there is one); notes gets what was
-// skipped or found out of place. Gives null for the end record of an archive stored
-// in this one; throws why any other end record cannot be the archive's.
-/** @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
+/** Where the central directory is, and how many members its end record says it
+ * holds, from the end record at end of tail, the last bytes of the file from
+ * tailstart on (and the zip64 end record, if there is one); notes gets what was
+ * skipped or found out of place. Gives null for the end record of an archive stored
+ * in this one; throws why any other end record cannot be the archive's.
+ * @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
  * @param {number} size @param {string[]} notes */
-async function place(read, tail, tailstart, end, size, notes) {
+async function locate(read, tail, tailstart, end, size, notes) {
     let disk = u16(tail, end + 4);
     let dirdisk = u16(tail, end + 6);
     let ondisk = u16(tail, end + 8);
@@ -278,11 +278,11 @@ async function place(read, tail, tailstart, end, size, notes) {
     return { start, dirstart, dirsize, count };
 }
 
-// Where the central directory is, and how many members its end record says it holds.
-// The end record is looked for from the end back, at most trailing bytes before the
-// end of its comment: the first whose directory is where it says is the archive's,
-// one whose comment ends the file before any other.
-/** @param {Read} read @param {number} size */
+/** Where the central directory is, and how many members its end record says it holds.
+ * The end record is looked for from the end back, at most trailing bytes before the
+ * end of its comment: the first whose directory is where it says is the archive's,
+ * one whose comment ends the file before any other.
+ * @param {Read} read @param {number} size */
 async function directory(read, size) {
     if (size === 0) throw new Error("it is empty, so it is not a zip archive");
     const tailstart = Math.max(0, size - tailsize);
@@ -298,7 +298,7 @@ async function directory(read, size) {
         /** @type {string[]} */
         const notes = [];
         try {
-            const found = await place(read, tail, tailstart, end, size, notes);
+            const found = await locate(read, tail, tailstart, end, size, notes);
             if (found) return { ...found, notes };
         } catch (e) {
             why ??= e;
@@ -307,14 +307,14 @@ async function directory(read, size) {
     throw why ?? new Error("it is not a zip archive, or its end is cut off: it has no end record");
 }
 
-// The archive's members in the order of its directory, each { path, head, notes },
-// where head() gives at most the first headsize bytes of the member once inflated, and
-// notes what was made of its name. Folders are left out. The directory is read to its
-// end, whatever count its end record gives. A name's "." and empty parts are dropped,
-// as extractors drop them; a name that is absolute or holds ".." is kept as it is,
-// and its member refused. Rejects with why when the archive cannot be read at all; a
-// member that cannot be read is listed, and its head() rejects with why.
-/** @param {Source | Promise<Source>} given @param {number} headsize @returns {Promise<Listing>} */
+/** The archive's members in the order of its directory, each { path, head, notes },
+ * where head() gives at most the first headsize bytes of the member once inflated, and
+ * notes what was made of its name. Folders are left out. The directory is read to its
+ * end, whatever count its end record gives. A name's "." and empty parts are dropped,
+ * as extractors drop them; a name that is absolute or holds ".." is kept as it is,
+ * and its member refused. Rejects with why when the archive cannot be read at all; a
+ * member that cannot be read is listed, and its head() rejects with why.
+ * @param {Source | Promise<Source>} given @param {number} headsize @returns {Promise<Listing>} */
 export async function members(given, headsize) {
     const source = await given;
     const read = windowed(source);
@@ -339,14 +339,14 @@ export async function members(given, headsize) {
         const parts = text.split("/").filter((part, i) => (part !== "" || i === 0) && part !== ".");
         const refused = unfit(parts);
         const path = refused ? text : parts.join("/");
-        const said = how ? [`its name is ${how}`] : [];
-        if (path !== text) said.push(`its name in the archive is ${text}, shown without its "." and empty parts`);
+        const named = how ? [`its name is ${how}`] : [];
+        if (path !== text) named.push(`its name in the archive is ${text}, shown without its "." and empty parts`);
         list.push({
             path,
             head: () => (refused ? Promise.reject(new Error(`${refused}, and it is not read`))
                 : readable ? head(read, entry, start, dirstart, headsize)
                 : Promise.reject(damaged("its zip64 sizes are missing"))),
-            notes: said,
+            notes: named,
         });
     }
     if (i !== count) notes.push(`its end record counts ${count} member${count === 1 ? "" : "s"}, but its directory holds ${i}`);

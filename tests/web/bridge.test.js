@@ -80,7 +80,7 @@ test("each run ends as its job deserves, on one worker at most, and none once no
 test("where no worker starts, or the program cannot be compiled, every run fails with why", async () => {
     const nothing = createbridge({ module: Promise.resolve({}), workercode: "", spawn: () => { throw new Error("no workers here"); } });
     const uncompiled = createbridge({ module: Promise.reject(new Error("no WebAssembly")), workercode: "", spawn: () => assert.fail() });
-    const said = (bridge) => Promise.all([1, 2].map(() => bridge.run("x.cav", new Uint8Array(0)).then(() => "ran", (e) => e.message)));
-    assert.deepEqual(await said(nothing), Array(2).fill("cavedump could not run: no workers here"));
-    assert.deepEqual(await said(uncompiled), Array(2).fill("cavedump could not run: it could not be compiled: no WebAssembly"));
+    const outcomes = (bridge) => Promise.all([1, 2].map(() => bridge.run("x.cav", new Uint8Array(0)).then(() => "ran", (e) => e.message)));
+    assert.deepEqual(await outcomes(nothing), Array(2).fill("cavedump could not run: no workers here"));
+    assert.deepEqual(await outcomes(uncompiled), Array(2).fill("cavedump could not run: it could not be compiled: no WebAssembly"));
 });
