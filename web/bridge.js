@@ -2,7 +2,8 @@
 // bridge.js - runs cavedump for the page on one worker, in the shape of squoosh's
 // worker bridge: run(path, bytes, signal) gives the promise of the program's run on a
 // file called path holding bytes, or fails with why there is none; aborting signal
-// takes the run back. rest() ends the worker, and the next run starts a new one.
+// takes the run back. rest() ends the worker (after a Cancel, a Clear or the end of a
+// pick), and the next run starts a new one.
 
 import { toworker } from "./messages.js";
 
@@ -102,8 +103,7 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
         });
     }
 
-    // Ends the worker, after a Cancel or a Clear: a run it held that is not taken back
-    // goes to a new one.
+    // Ends the worker: a run it held that is not taken back goes to a new one.
     function rest() {
         waiting = end().concat(waiting);
         send();

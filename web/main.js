@@ -60,7 +60,9 @@ const queue = createqueue({
         if (performance.now() - shownat > 100) show();
     },
     // #cards carries data-done, the number of files finished, once the queue is done.
+    // The worker is ended, and what its runs left behind with it, until the next pick.
     ondone({ finished }) {
+        bridge.rest();
         show();
         cards.dataset.done = String(gallery.size());
         if (batch) announce((cancelled ? "Cancelled. " : "") + counted(finished, batch) + ".");

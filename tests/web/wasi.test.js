@@ -20,17 +20,13 @@ const root = mkdtempSync(join(tmpdir(), "cavedump-wasi-"));
 test.after(() => spawnSync("rm", ["-rf", root]));
 
 /** Writes bytes at path below root, a folder at a time, as Linux lets it: a part of
- * more than 255 bytes makes no file, and the rest of a path longer than PATH_MAX is
- * reached from the folders before it. */
+ * more than 255 bytes makes no file, and a path longer than PATH_MAX is made from the
+ * folders before it. */
 function put(path, bytes) {
-    const back = cwd();
+    const [back, parts] = [cwd(), path.split("/")];
     chdir(root);
     try {
-        const parts = path.split("/");
-        for (const part of parts.slice(0, -1)) {
-            mkdirSync(part, { recursive: true });
-            chdir(part);
-        }
+        for (const part of parts.slice(0, -1)) chdir((mkdirSync(part, { recursive: true }), part));
         writeFileSync(parts.at(-1), bytes);
     } catch (e) {
         assert.equal(e.code, "ENAMETOOLONG");
@@ -47,17 +43,15 @@ const made = Array.from({ length: 40 }, () => {
     return Uint8Array.from([...head, ...Array.from({ length: [0, 1, 497, 498, 503, 504, 1024, 1100][random(8)] }, () => random(256))]);
 });
 const ring = readFileSync(join(samples, "atari-ring.cav"));
-const cases = [
-    ...readdirSync(samples).filter((name) => name.endsWith(".cav")).map((name) => [name, readFileSync(join(samples, name))]),
-    ...made.map((bytes, i) => [`r${i}.cav`, bytes]),
-    // Odd names, and names at Linux's limits and past them: a part of 255 bytes and one
-    // of 256 or 300, a path of 4095 bytes and one of 4096 or more; 500 to 2000 folders.
-    ...["a b.cav", "%s%n.cav", "café.cav", "-", "--help", "d/e/f.cav", "\x7f\x01.cav"].map((name) => [name, ring]),
-    ...[`long/${"E".repeat(251)}.cav`, `long/${"L".repeat(252)}.cav`, `long/${"L".repeat(300)}.cav`,
-        `${"a/".repeat(2045)}x.cav`, `${"a/".repeat(2045)}xy.cav`, `${"b/".repeat(2097)}y.cav`,
-        ...[500, 1000, 2000].map((n) => `${"c/".repeat(n)}x.cav`), ["x".repeat(250)].concat(Array(63).fill("x".repeat(250))).join("/"),
-    ].map((name) => [name, ring]),
-];
+// Odd names, and names at Linux's limits and past them: a part of 255 bytes and one of
+// 256 or 300, a path of 4095 bytes and one of 4096 or more, 500 to 2000 folders; and
+// an archive's members of archives.test.js under their archive's name.
+const names = ["a b.cav", "%s%n.cav", "café.cav", "-", "--help", "d/e/f.cav", "\x7f\x01.cav", `long/${"L".repeat(300)}.cav`,
+               `${"a/".repeat(2045)}x.cav`, `${"a/".repeat(2045)}xy.cav`, `${"b/".repeat(2097)}y.cav`, Array(64).fill("x".repeat(250)).join("/"),
+               ...[500, 1000, 2000].map((n) => `${"c/".repeat(n)}x.cav`),
+               ...[`long/${"E".repeat(251)}.cav`, `long/${"L".repeat(252)}.cav`, `${"b/".repeat(2100)}y.cav`, `${"a/".repeat(2000)}x.cav`].map((name) => `deep.zip/${name}`)];
+const cases = [...readdirSync(samples).filter((name) => name.endsWith(".cav")).map((name) => [name, readFileSync(join(samples, name))]),
+               ...made.map((bytes, i) => [`r${i}.cav`, bytes]), ...names.map((name) => [name, ring])];
 
 test("node:wasi and the page's layer give the native program's bytes and status", { skip: !native && "needs the native program (CTest gives it)" }, async () => {
     const { cavedump, module } = await pageprogram();
