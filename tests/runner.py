@@ -49,17 +49,15 @@ def main():
         server = serve(site)
         served = "http://127.0.0.1:%d/harness.html" % server.server_address[1]
 
-        def opened(url, cores):
-            """A fresh browser showing url, as on a machine of that many cores."""
+        def opened(url):
+            """A fresh browser showing url."""
             browsers.append(Browser(binary, os.path.join(root, str(len(browsers)))))
-            browsers[-1].page("Page.addScriptToEvaluateOnNewDocument",
-                              source='Object.defineProperty(navigator, "hardwareConcurrency", { value: %d });' % cores)
             browsers[-1].open(url)
             if url == served:
                 browsers[-1].wait("'bridge' in window", "the harness's bridge")
             return browsers[-1]
         try:
-            chromium = opened(served, 2)
+            chromium = opened(served)
             # The renderer's WebAssembly memories, all taken, leave the worker none to
             # make an instance of the program with; given back, they do.
             full = chromium.evaluate("window.taken = []; try { while (taken.length < 5000) "
@@ -72,20 +70,20 @@ def main():
                 failures.append("with %d memories taken, a run gave %r, then %r" % (full, got, again))
             # From disk: a report, which only its worker can have made, the policy refusing
             # nothing, and no worker left once the pick is done.
-            chromium = opened("file://" + os.path.abspath(page) + "/index.html", 3)
+            chromium = opened("file://" + os.path.abspath(page) + "/index.html")
             chromium.pick([os.path.join(samples, "atari-stairs.cav")], 1)
             workers = [t for t in chromium.call("Target.getTargets")["targetInfos"] if t["type"] == "worker"]
             got = chromium.evaluate("[document.querySelector('.tile .line').textContent, window.refused]")
             if got != ["ATARI cave GLASS STAIRS", []] or len(workers) != 0:
                 failures.append("from disk: tile, refused and workers: %r, %d" % (got, len(workers)))
-            # A member of 2,000 folders, and one whose name Linux cannot open, on one
-            # core: no task on the page's thread may take 100 ms, and the long name's
-            # card says what the program says when it cannot open a file.
+            # Members of 2,000 folders, and one whose name Linux cannot open: no task on
+            # the page's thread may take 100 ms, and the long name's card says what the
+            # program says when it cannot open a file.
             deep = os.path.join(root, "deep.zip")
             with zipfile.ZipFile(deep, "w") as z:
                 for name in ("first.cav", "a/" * 2000 + "x.cav", "b/" * 2000 + "y.cav", "long/" + "L" * 300 + ".cav"):
                     z.writestr(name, open(os.path.join(samples, "atari-ring.cav"), "rb").read())
-            chromium = opened(served.replace("harness", "index"), 1)
+            chromium = opened(served.replace("harness", "index"))
             chromium.evaluate("window.long = []; new PerformanceObserver((list) => long.push(...list.getEntries()"
                               ".map((e) => e.duration))).observe({ type: 'longtask' })")
             chromium.pick([deep, os.path.join(samples, "atari-stairs.cav")], 5)

@@ -10,8 +10,7 @@ import fc from "fast-check";
 import { page } from "./modules.js";
 
 const { createbridge } = await page("bridge.js");
-const encode = (text) => new TextEncoder().encode(text);
-const decode = (bytes) => new TextDecoder().decode(bytes);
+const [encode, decode] = [(text) => new TextEncoder().encode(text), (bytes) => new TextDecoder().decode(bytes)];
 const tick = () => new Promise((go) => setImmediate(go));
 
 // A worker that answers the jobs of a batch one at a time, each in a task of its own:

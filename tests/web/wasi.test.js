@@ -38,10 +38,8 @@ function put(path, bytes) {
 // Made files: random bytes about the formats' sizes, some after a signature.
 let seed = 7;
 const random = (n) => ((seed = (seed * 1103515245 + 12345) % 2 ** 31), seed % n);
-const made = Array.from({ length: 40 }, () => {
-    const head = [[], [0xab, 0xab, 0xab, 0xab], [0x00, 0xbe]][random(3)];
-    return Uint8Array.from([...head, ...Array.from({ length: [0, 1, 497, 498, 503, 504, 1024, 1100][random(8)] }, () => random(256))]);
-});
+const made = Array.from({ length: 40 }, () => Uint8Array.from([...[[], [0xab, 0xab, 0xab, 0xab], [0x00, 0xbe]][random(3)],
+    ...Array.from({ length: [0, 1, 497, 498, 503, 504, 1024, 1100][random(8)] }, () => random(256))]));
 const ring = readFileSync(join(samples, "atari-ring.cav"));
 // Odd names, and names at Linux's limits and past them: a part of 255 bytes and one of
 // 256 or 300, a path of 4095 bytes and one of 4096 or more, 500 to 2000 folders; and
