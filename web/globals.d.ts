@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // What the page's bundle holds besides its modules, as esbuild loads them: the program
-// (cavedump.wasm, its bytes) and the worker's bundled code (cavedumpworker.txt, text).
-declare module "*.wasm" {
+// (cavedump.wasm.gz, its bytes gzipped) and the worker's bundled code
+// (cavedumpworker.txt, text).
+declare module "*.gz" {
     const bytes: Uint8Array<ArrayBuffer>;
     export default bytes;
 }

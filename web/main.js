@@ -13,7 +13,7 @@ import * as gallery from "./gallery.js";
 import { dropped, folder, fromurls, picked } from "./intake.js";
 import { counted, decode, number } from "./output.js";
 import { createqueue } from "./queue.js";
-import wasm from "./cavedump.wasm";
+import wasm from "./cavedump.wasm.gz";
 import workercode from "./cavedumpworker.txt";
 
 /** @typedef {import("./queue.js").Job} Job */
@@ -22,8 +22,10 @@ const cards = byid("cards");
 const cancel = /** @type {HTMLButtonElement} */ (byid("cancel"));
 const clear = /** @type {HTMLButtonElement} */ (byid("clear"));
 
-// The program is compiled once, here, and sent to the worker, which only instantiates it.
-const bridge = createbridge({ module: WebAssembly.compile(wasm), workercode });
+// The program is inflated and compiled once, here, and sent to the worker, which only
+// makes instances of it.
+const inflated = new Response(new Blob([wasm]).stream().pipeThrough(new DecompressionStream("gzip"))).arrayBuffer();
+const bridge = createbridge({ module: inflated.then((bytes) => WebAssembly.compile(bytes)), workercode });
 
 // The page shows the queue's work at most ten times a second, so that it is laid out
 // once for many files. A control that hides itself or turns itself off hands the
