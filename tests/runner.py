@@ -42,8 +42,7 @@ def main():
         shutil.copytree(modules, os.path.join(site, "modules"))
         with open(os.path.join(site, "harness.js"), "w") as f:
             f.write(HARNESS)
-        with open(os.path.join(page, "index.html")) as f:
-            head = f.read().split("<body>")[0]
+        head = open(os.path.join(page, "index.html")).read().split("<body>")[0]
         with open(os.path.join(site, "harness.html"), "w") as f:
             f.write(head + '<body><p id="cards" data-done="0"><script type="module" src="harness.js"></script></body></html>')
         server = serve(site)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // bridge.js - runs cavedump for the page on one worker, in the shape of squoosh's
 // worker bridge: run(path, bytes, signal) gives the promise of the program's run on a
-// file called path holding bytes, or fails with why there is none; aborting signal
+// file called path holding bytes (none where null), or fails with why there is none;
+// aborting signal
 // takes the run back. rest() ends the worker (after a Cancel, a Clear or the end of a
 // pick), and the next run starts a new one.
 
@@ -10,7 +11,7 @@ import { toworker } from "./messages.js";
 /** @typedef {import("./program.js").Run} Run */
 /** @typedef {import("./messages.js").Answer} Answer */
 /** A run asked for, and how its promise ends.
- * @typedef {{ path: string, bytes: Uint8Array, signal?: AbortSignal,
+ * @typedef {{ path: string, bytes: Uint8Array | null, signal?: AbortSignal,
  *             resolve: (run: Run) => void, reject: (e: Error) => void }} Asked */
 
 // Jobs go to the worker in batches, a message each, since a message between threads
@@ -92,7 +93,7 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
 
     // The runs asked for in one go are sent together.
     let pending = false;
-    /** @param {string} path @param {Uint8Array} bytes @param {AbortSignal} [signal] @returns {Promise<Run>} */
+    /** @param {string} path @param {Uint8Array | null} bytes @param {AbortSignal} [signal] @returns {Promise<Run>} */
     function run(path, bytes, signal) {
         if (signal?.aborted) return Promise.reject(aborted());
         return new Promise((resolve, reject) => {

@@ -5,7 +5,8 @@
 // it has run it, in the order the jobs came, so that the page knows which job it is on.
 
 /** @typedef {import("./program.js").Run} Run */
-/** @typedef {{ path: string, bytes: Uint8Array }} Job */
+/** A run asked for: the file's path, and its bytes, or null where there is no file.
+ * @typedef {{ path: string, bytes: Uint8Array | null }} Job */
 /** @typedef {{ kind: "module", module: WebAssembly.Module } | { kind: "jobs", jobs: Job[] }} ToWorker */
 /** @typedef {{ run: Run } | { error: string }} Answer */
 

@@ -11,9 +11,9 @@ import { Exit, system } from "./wasi.js";
  * @typedef {{ out: Uint8Array, err: Uint8Array, status: number }} Run */
 
 /** Runs the program, compiled as module, on the file at path (a name, or folders and a
- * name joined by "/") holding bytes. Gives its two streams as bytes and its status, or
- * throws why there is no run.
- * @param {WebAssembly.Module} module @param {string} path @param {Uint8Array} bytes
+ * name joined by "/") holding bytes, or where they are null, on no file under that
+ * name. Gives its two streams as bytes and its status, or throws why there is no run.
+ * @param {WebAssembly.Module} module @param {string} path @param {Uint8Array | null} bytes
  * @returns {Run} */
 export function cavedump(module, path, bytes) {
     /** @type {WebAssembly.Memory | undefined} */

@@ -21,7 +21,7 @@ import { unfit } from "./wasi.js";
 /** A job queued: what was noted of it, what takes it back, and its result once started.
  * @typedef {{ job: Job, notes: string[], abort: AbortController, result: Promise<Result> | null }} Item */
 /** @typedef {{ finished: number, total: number }} Counts */
-/** @typedef {(path: string, bytes: Uint8Array, signal: AbortSignal) => Promise<Run>} Runner */
+/** @typedef {(path: string, bytes: Uint8Array | null, signal: AbortSignal) => Promise<Run>} Runner */
 
 /** @param {unknown} e */
 const message = (e) => (e instanceof Error ? e.message : String(e));
@@ -44,13 +44,14 @@ export function createqueue({ run, onfile, ondone, ahead = 256 }) {
     const item = (job, notes) => ({ job, notes, abort: new AbortController(), result: null });
 
     /** The promise of a job's result: an archive's members, or the program's run on the
-     * file's head; an error says why there is neither.
+     * file's head; an error says why there is neither. A file under a name no file on
+     * Linux can have is run with no file under its name, and the program says what it
+     * says on Linux when it cannot open one.
      * @param {Item} queued @returns {Promise<Result>} */
     function begin({ job, abort }) {
         if ("members" in job) return job.members().then((listing) => ({ listing }));
-        const why = unfit(job.parts);
-        if (why) return Promise.reject(new Error(`cavedump was not run: ${why}`));
-        return job.head().then((bytes) => run(job.parts.join("/"), bytes, abort.signal)).then((done) => ({ run: done }));
+        const head = unfit(job.parts) ? Promise.resolve(null) : job.head();
+        return head.then((bytes) => run(job.parts.join("/"), bytes, abort.signal)).then((done) => ({ run: done }));
     }
 
     // Starts every job among the first ahead of the queue that is not started yet, so

@@ -3,11 +3,12 @@
 // calls it imports, given over one job, its arguments and one file. It is the one place
 // that decides which names the page can give the program, and which it can open.
 
-/** One job: the program's arguments, and the one file it may open, its path and bytes.
- * @typedef {{ args: string[], path: string, bytes: Uint8Array }} Job */
+/** One job: the program's arguments, and the one file it may open, its path and
+ * bytes, or null where there is no file under that path.
+ * @typedef {{ args: string[], path: string, bytes: Uint8Array | null }} Job */
 
-/** Why the page cannot give the program a file under these folders' and file names,
- * which no file on Linux can have, or "" when it can.
+/** Why no file on Linux can have these folders' and file names, or "" when one can.
+ * The page gives the program no file under such a name, and refuses such a member.
  * @param {string[]} parts @returns {string} */
 export function unfit(parts) {
     if (parts.length > 1 && parts[0] === "") return "its name is absolute";
@@ -45,6 +46,7 @@ const encoder = new TextEncoder();
 export function system(job, memory) {
     const args = job.args.map((arg) => encoder.encode(`${arg}\0`));
     const path = encoder.encode(job.path);
+    const file = job.bytes ?? new Uint8Array(0); // read only once opened, which needs bytes
     /** @type {Uint8Array[][]} */
     const written = [[], []];
     let at = -1; // where the open file is read next; -1 while it is not open
@@ -82,7 +84,7 @@ export function system(job, memory) {
             const asked = bytes().subarray(name, name + length);
             if (fd !== 3) return badf;
             if (!openable(asked)) return nametoolong;
-            if (at >= 0 || asked.length !== path.length || asked.some((byte, i) => byte !== path[i])) return noent;
+            if (!job.bytes || at >= 0 || asked.length !== path.length || asked.some((byte, i) => byte !== path[i])) return noent;
             at = 0;
             return put(out, 4);
         },
@@ -90,7 +92,7 @@ export function system(job, memory) {
             if (fd !== 0 && !(fd === 4 && at >= 0)) return badf;
             let read = 0; // standard input is at its end
             for (const [start, size] of fd === 4 ? buffers(iovs, count) : []) {
-                const part = job.bytes.subarray(at, at + size);
+                const part = file.subarray(at, at + size);
                 bytes().set(part, start);
                 [at, read] = [at + part.length, read + part.length];
             }
@@ -98,7 +100,7 @@ export function system(job, memory) {
         },
         fd_seek(fd, offset, whence, out) {
             if (fd !== 4 || at < 0) return fd < 3 ? spipe : badf;
-            const to = Number(offset) + [0, at, job.bytes.length][whence];
+            const to = Number(offset) + [0, at, file.length][whence];
             return to >= 0 ? put(out, BigInt((at = to))) : inval;
         },
         fd_write(fd, iovs, count, out) {
