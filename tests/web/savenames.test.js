@@ -23,8 +23,7 @@ test.after(() => rmSync(folder, { recursive: true }));
 async function written(name, entries) {
     writeFileSync(join(folder, name), new Uint8Array(await make(entries).arrayBuffer()));
     return JSON.parse(execFileSync("python3", ["-c", `import json, sys, zipfile
-z = zipfile.ZipFile(sys.argv[1])
-print(json.dumps([z.namelist(), z.testzip(), {n: z.read(n).hex() for n in z.namelist()}, sorted({json.dumps([i.date_time,
+z = zipfile.ZipFile(sys.argv[1]); print(json.dumps([z.namelist(), z.testzip(), {n: z.read(n).hex() for n in z.namelist()}, sorted({json.dumps([i.date_time,
       i.flag_bits, i.extra.hex(), i.compress_type, i.create_system, i.external_attr >> 16], separators=",:") for i in z.infolist()})]))`, name],
     { cwd: folder, maxBuffer: 1 << 26 }).toString());
 }
