@@ -23,7 +23,7 @@ const encoder = new TextEncoder();
 const unsafe = /[%\\:*?"<>|\x00-\x1f\x7f]/gu;
 // Windows' devices, whatever follows the name (blanks, then an ending or nothing).
 const device = /^(con|prn|aux|nul|(com|lpt)[0-9\u00b9\u00b2\u00b3]) *(\.|$)/iu;
-// The longest part, in bytes, on every common file system.
+// The longest part of a path, in bytes, that every common file system holds.
 const longest = 255;
 
 /**
@@ -76,8 +76,8 @@ function fit(base, mark, ending) {
     const file = base.slice(base.lastIndexOf("/") + 1);
     const own = /\.[^.]{1,16}$/u.exec(file)?.[0] ?? "";
     const tail = own + mark + ending;
-    parts[parts.length - 1] = size(file + mark + ending) > longest ? cut(file.slice(0, -own.length || undefined), longest - size(tail)) + tail
-        : file + mark + ending;
+    parts[parts.length - 1] = size(file + mark + ending) <= longest ? file + mark + ending
+        : cut(file.slice(0, file.length - own.length), longest - size(tail)) + tail;
     return parts.join("/");
 }
 
