@@ -73,8 +73,7 @@ test("the zip: entries sorted by their names' bytes, the same bytes in any order
     const [names, , contents] = await written("many.zip", many);
     assert.deepEqual([names.length, contents.r0, contents.r65535], [65536, "ff", "00"]);
     // The zip64 end record, right after the directory, counts them all.
-    const zip = readFileSync(join(folder, "many.zip"));
-    const end64 = zip.lastIndexOf("PK\x06\x06");
+    const zip = readFileSync(join(folder, "many.zip")), end64 = zip.lastIndexOf("PK\x06\x06");
     assert.deepEqual([end64, zip.readBigUInt64LE(end64 + 32)], [Number(zip.readBigUInt64LE(end64 + 48) + zip.readBigUInt64LE(end64 + 40)), 65536n]);
 });
 
