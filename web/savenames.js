@@ -47,7 +47,7 @@ export function safename(path) {
         name + (parts[i - 1] && part ? "/" : escape("/")) + part);
 }
 
-/** @param {string} text */
+/** The length of text in UTF-8 bytes. @param {string} text */
 const size = (text) => encoder.encode(text).length;
 
 /**

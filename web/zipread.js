@@ -263,10 +263,10 @@ async function place(read, tail, tailstart, end, size, notes) {
     // Data before the archive (a program it was joined to) moves every offset in it
     // by the same amount: the directory lies just before its end record. Where it is
     // not, it is looked for where unzip and 7-Zip look next, at its stated offset, the
-    // stated size being wrong (a writer's count of its names' bytes a few off). An
+    // stated size being wrong (a writer has been seen to state it a byte short). An
     // archive that begins with a member has no data before it: an end record that says
     // otherwise is that of an archive stored in this one, at the end of what is left.
-    /** @param {number} at */
+    /** Whether a directory entry begins at at, before the directory's end. @param {number} at */
     const signed = async (at) => at >= 0 && at + 4 <= dirend && u32(await read(at, 4), 0) === centralsig;
     let dirstart = dirend - dirsize;
     if (dirsize > 0 && !(dirstart >= diroffset && await signed(dirstart))) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The reader on archives that zip, 7z and bsdtar make here, and on hostile ones made
-// from theirs: every member under the name unzip gives it, with the bytes unzip (or
-// the tool itself) extracts. And the program on the deepest and longest names, whose
+// The reader on archives that zip, 7z, bsdtar and Python's zipfile make here, read from
+// a file or served over HTTP, and on hostile ones made from theirs: every member under
+// the name unzip gives it, with the bytes unzip (or the tool itself) extracts, or the
+// reason it cannot be read. And the program on the deepest and longest names, whose
 // output must be what the native program prints when handed those names.
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
