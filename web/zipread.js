@@ -263,15 +263,22 @@ async function locate(read, tail, tailstart, end, size, notes) {
     if (disk !== 0 || dirdisk !== 0 || ondisk !== count)
         throw new Error("it is one part of an archive split in several, and cannot be read alone");
     // Data before the archive (a program it was joined to) moves every offset in it
-    // by the same amount: the directory lies just before its end record. An archive
-    // that begins with a member has no such data: an end record that says otherwise
-    // is that of an archive stored in this one, at the end of what is left of it.
-    const dirstart = dirend - dirsize;
-    if (dirstart < 0 || dirstart < diroffset) throw damaged("its directory lies outside it");
+    // by the same amount: the directory lies just before its end record. Where it is
+    // not, it is looked for where unzip and 7-Zip look next, at its stated offset, the
+    // stated size being wrong (a writer has been seen to state it a byte short). An
+    // archive that begins with a member has no data before it: an end record that says
+    // otherwise is that of an archive stored in this one, at the end of what is left.
+    /** Whether a directory entry begins at at, before the directory's end. @param {number} at */
+    const signed = async (at) => at >= 0 && at + 4 <= dirend && u32(await read(at, 4), 0) === centralsig;
+    let dirstart = dirend - dirsize;
+    if (dirsize > 0 && !(dirstart >= diroffset && await signed(dirstart))) {
+        if (!await signed(diroffset)) throw damaged("no directory is where its end record says, at its offset or just before that record");
+        notes.push(`its end record says its directory is ${dirsize} bytes long, but it is ${dirend - diroffset}: that was read`);
+        [dirstart, dirsize] = [diroffset, dirend - diroffset];
+    }
     const start = dirstart - diroffset;
+    if (start < 0) throw damaged("its directory lies outside it");
     if (start > 0 && u32(await read(0, 4), 0) === localsig) return null;
-    if (dirsize > 0 && u32(await read(dirstart, 4), 0) !== centralsig)
-        throw damaged("its directory is not where its end record says");
     if (start > 0) notes.push(`the ${start} bytes before it (a program it was joined to, perhaps) were skipped`);
     const after = size - (tailstart + end + endsize + u16(tail, end + 20));
     if (after > 0) notes.push(`the ${after} bytes after its end record were skipped`);

@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: MIT
-// The reader on archives that zip, 7z and bsdtar make here, and on hostile ones made
-// from theirs: every member under the name unzip gives it, with the bytes unzip (or
-// the tool itself) extracts.
+// The reader on archives that zip, 7z, bsdtar and Python's zipfile make here, read from
+// a file or served over HTTP, and on hostile ones made from theirs: every member under
+// the name unzip gives it, with the bytes unzip (or the tool itself) extracts, or the
+// reason it cannot be read.
+// The program's runs on the deepest and longest names are judged in wasi.test.js.
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
-import { mkdirSync, mkdtempSync, readdirSync, readFileSync, writeFileSync } from "node:fs";
+import { once } from "node:events";
+import { createServer } from "node:http";
+import { existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, renameSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join, relative } from "node:path";
 import test from "node:test";
 import { page } from "./modules.js";
 
 const { members } = await page("zipread.js");
-const { fromfile } = await page("sources.js");
+const { fromfile, fromurl } = await page("sources.js");
 const headsize = 1024;
 const root = mkdtempSync(join(tmpdir(), "cavedump-archives-"));
 test.after(() => spawnSync("rm", ["-rf", root]));
@@ -37,24 +41,29 @@ const walk = (folder) => readdirSync(folder, { recursive: true, withFileTypes: t
     .map((path) => [relative(folder, path), hex(readFileSync(path).subarray(0, headsize))]).sort();
 
 /** What unzip extracts of the archive, as walk() gives it; or 7z, which finds an end
- * record farther from the end than unzip does when it extracts. */
+ * record farther from the end than unzip does when it extracts, and extracts where the
+ * directory's stated size is too long, which unzip takes for a zip bomb. */
 function extracted(name) {
     mkdirSync(at("out", name), { recursive: true });
-    if (name === "far.zip") run(root, "7z", "x", "-bd", `-o${at("out", name)}`, name);
+    if (name === "far.zip" || name === "utf8-long.zip") spawnSync("7z", ["x", "-bd", `-o${at("out", name)}`, at(name)]);
     else spawnSync("unzip", ["-qq", "-o", "-d", at("out", name), at(name)]);
+    // unzip keeps a name's bytes where the UTF-8 flag is not set: the one name here that
+    // is not UTF-8 is given the name code page 437 reads in it.
+    const raw = Buffer.from(at("out", name, "caf\x82\xb0.cav"), "latin1");
+    if (existsSync(raw)) renameSync(raw, at("out", name, "café░.cav"));
     return walk(at("out", name));
 }
 
-/** The reader's notes on the archive, and its members as walk() gives them. */
-async function read(name) {
-    const { members: list, notes } = await members(fromfile(new Blob([readFileSync(at(name))])), headsize);
+/** The reader's notes on the archive (or on source), and its members as walk() gives them. */
+async function read(name, source = fromfile(new Blob([readFileSync(at(name))]))) {
+    const { members: list, notes } = await members(source, headsize);
     // A member whose name is not ASCII says how it was read, and only that one.
     for (const { path, notes: said } of list)
         assert.equal(said.some((note) => note.startsWith("its name is read")), /[^\0-\x7f]/u.test(path), path);
     return { notes, got: (await Promise.all(list.map(async (m) => [m.path, await m.head().then(hex, (e) => e.message)]))).sort(), list };
 }
 
-test("archives from zip, 7z and bsdtar, padded, appended to and joined to a program", async () => {
+test("archives from zip, 7z, bsdtar and Python, padded, appended to, joined to a program, served, damaged", async (t) => {
     const tree = at("tree");
     run(tree, "zip", "-qr", "../info.zip", ".");
     run(tree, "7z", "a", "-tzip", "-bd", "../7z-deflate.zip", ".");
@@ -72,21 +81,86 @@ test("archives from zip, 7z and bsdtar, padded, appended to and joined to a prog
                                       Buffer.alloc(0xffff, "C"), Buffer.alloc(n)]);
     writeFileSync(at("far.zip"), far(65536));
     writeFileSync(at("too-far.zip"), far(65537));
-    await assert.rejects(read("too-far.zip"), /no end record$/u);
+    // Info-ZIP's UTF-8 names, the directory's size stated right or (as a tester's zip 3.0
+    // wrote it) wrong; and made a byte short, or a few bytes off either way, which unzip
+    // and 7-Zip compensate; with a program before it as well, which neither can place.
+    run(tree, "zip", "-qUN=UTF8", "-r", "../utf8.zip", ".");
+    // Its directory's size, from its offset to the end record, and as that record states it.
+    const utf8 = readFileSync(at("utf8.zip")), end = utf8.lastIndexOf("PK\x05\x06");
+    const [dirsize, stated] = [end - utf8.readUInt32LE(end + 16), utf8.readUInt32LE(end + 12)];
+    for (const [name, by, program = 0] of [["utf8-short.zip", -1], ["utf8-short5.zip", -5], ["utf8-long.zip", 3], ["utf8-sfx-short.zip", -1, 999]]) {
+        const copy = Buffer.concat([Buffer.alloc(program, "\x7fELF"), utf8]);
+        writeFileSync(at(name), (copy.writeUInt32LE(dirsize + by, copy.lastIndexOf("PK\x05\x06") + 12), copy));
+    }
+    // Python's zipfile: stored and deflated members, a folder, a UTF-8 name flagged, a
+    // name only code page 437 holds, an archive stored in the archive; then damaged in
+    // its directory (encrypted, method 8 made 12, a CRC-32, a stored member's size) and
+    // in a byte of a deflated and of a stored member's data; cut 60 bytes into its
+    // directory; a member of 100 MB; written to a pipe, with data descriptors and zip64
+    // sizes; and one of zip64 extra fields and end records, made by hand.
+    run(root, "python3", "-c", String.raw`import io, random, struct, zipfile, zlib
+noise, S, D = bytes(random.Random(7).randrange(256) for _ in range(3000)), zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED; text = b"".join(b"row %d of the cave\n" % i for i in range(300))
+# A pipe, that zipfile cannot seek in: it writes a data descriptor after each member.
+class Pipe(io.BytesIO): seek = property()
+def zipped(members, stream=False):
+    out = Pipe() if stream else io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        for name, data, method in members:
+            z.compression = method
+            with z.open(name, "w", force_zip64=stream) as f: f.write(data)
+    return out.getvalue()
+mixed = zipped([("stored.cav", noise[:1500], S), ("folder/", b"", S), ("folder/deflated.cav", text, D), ("small.cav", text[:700], D),
+                ("ünï-日本.cav", noise[:900], S), ("cafXX.cav", text[:300], D), ("inner.zip", zipped([("in.cav", text, S)]), S)])
+mixed, damaged = mixed.replace(b"cafXX", b"caf\x82\xb0"), bytearray(mixed.replace(b"cafXX", b"caf\x82\xb0"))
+for at, flip in ((mixed.rindex(b"stored.cav") - 38, 1), (mixed.rindex(b"folder/deflated.cav") - 36, 4), (mixed.rindex(b"caf\x82\xb0.cav") - 30, 1),
+                 (mixed.rindex(b"inner.zip") - 22, 1), (mixed.index(b"small.cav") + 30, 0x55), (mixed.rindex(noise[:900]) + 500, 0x55)): damaged[at] ^= flip
+name, packed, most = b"sixty-four.cav", zlib.compress(text, wbits=-15), 2**32 - 1
+local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 45, 0, 8, 0, 0x21, zlib.crc32(text), len(packed), len(text), len(name), 0) + name + packed
+central = struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 45, 45, 0, 8, 0, 0x21, zlib.crc32(text), most, most, len(name), 28,
+                      0, 0, 0, 0, most) + name + struct.pack("<HHQQQ", 1, 24, len(text), len(packed), 0)
+for name, data in {"mixed.zip": mixed, "damaged.zip": damaged, "cut.zip": mixed[:zipfile.ZipFile(io.BytesIO(mixed)).start_dir + 60],
+                   "big.zip": zipped([("big.cav", text + bytes(100_000_000), D), ("after.cav", noise * 40, S)]),
+                   "stream.zip": zipped([("s/deflated.cav", text, D), ("s/stored.cav", noise, S)], stream=True),
+                   "zip64.zip": local + central + struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, 1, 1, len(central), len(local))
+                   + struct.pack("<IIQI", 0x07064B50, 0, len(local + central), 1) + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, most, most, 0)
+                   }.items(): open(name.replace(".zip", "-py.zip"), "wb").write(data)`);
     const padded = readFileSync(at("bsdtar-padded.zip"));
-    const notes = {
-        "bsdtar-padded.zip": [`the ${padded.length - padded.lastIndexOf("PK\x05\x06") - 22} bytes after its end record were skipped`],
-        "appended.zip": ["the 100 bytes after its end record were skipped"],
-        "sfx.zip": ["its zip64 end record is 3000 bytes past where its locator says",
-                    "the 3000 bytes before it (a program it was joined to, perhaps) were skipped"] };
-    notes["far.zip"] = ["the 65536 bytes after its end record were skipped"];
-    for (const name of ["info.zip", "7z-deflate.zip", "7z-stored.zip", "bsdtar-dot.zip", "bsdtar-star.zip",
-                        "bsdtar-padded.zip", "appended.zip", "sfx.zip", "far.zip"]) {
-        const { notes: said, got, list } = await read(name);
-        assert.deepEqual(got, extracted(name), name);
-        assert.equal(got.length, Object.keys(files).length, name);
-        assert.deepEqual(said, notes[name] ?? [], name);
+    const [all, skipped] = [Object.keys(files).length, (n) => `the ${n} bytes after its end record were skipped`];
+    const resized = (by) => `its end record says its directory is ${dirsize + by} bytes long, but it is ${dirsize}: that was read`;
+    // Each archive, how many members it holds, and what is noted of it.
+    for (const [name, count, ...noted] of [["info.zip", all], ["7z-deflate.zip", all], ["7z-stored.zip", all],
+        ["bsdtar-dot.zip", all], ["bsdtar-star.zip", all], ["bsdtar-padded.zip", all, skipped(padded.length - padded.lastIndexOf("PK\x05\x06") - 22)],
+        ["appended.zip", all, skipped(100)], ["sfx.zip", all, "its zip64 end record is 3000 bytes past where its locator says",
+         "the 3000 bytes before it (a program it was joined to, perhaps) were skipped"], ["far.zip", all, skipped(65536)],
+        ["utf8.zip", all, ...stated === dirsize ? [] : [resized(stated - dirsize)]], ["utf8-short.zip", all, resized(-1)],
+        ["utf8-short5.zip", all, resized(-5)], ["utf8-long.zip", all, resized(3)], ["mixed-py.zip", 6], ["big-py.zip", 2], ["stream-py.zip", 2], ["zip64-py.zip", 1]]) {
+        const { notes, got, list } = await read(name);
+        assert.deepEqual([got, got.length, notes], [extracted(name), count, noted], name);
         if (name === "bsdtar-dot.zip") assert.match(list[0].notes.at(-1), /in the archive is \.\/[^/]/u);
+    }
+    const broken = { "stored.cav": "encrypted", "folder/deflated.cav": "method 12 (bzip2)", "small.cav": "damaged",
+                     "ünï-日本.cav": "CRC-32", "café░.cav": "CRC-32", "inner.zip": "two sizes differ" };
+    assert.deepEqual((await read("damaged-py.zip")).got.map(([path, why]) => [path, why.includes(broken[path]) ? broken[path] : why]),
+                     Object.entries(broken).sort(), "damaged-py.zip");
+    // Over HTTP from a server that sends whole files, and from one that answers ranges.
+    const [big, data] = [await read("big-py.zip"), readFileSync(at("big-py.zip"))];
+    const server = createServer(({ url, headers }, response) => {
+        const [, first, last] = /^bytes=(\d*)-(\d*)$/u.exec(headers.range ?? "") ?? [];
+        if (!url.startsWith("/ranged/") || first === undefined) return response.end(data);
+        const [start, stop] = first ? [Number(first), Number(last) + 1] : [Math.max(0, data.length - last), data.length];
+        response.writeHead(206, { "Content-Range": `bytes ${start}-${stop - 1}/${data.length}` }).end(data.subarray(start, stop));
+    }).listen(0, "127.0.0.1");
+    t.after(() => server.close());
+    await once(server, "listening");
+    for (const path of ["/big.zip", "/ranged/big.zip"]) {
+        const { got, notes } = await read(path, fromurl(new URL(`http://127.0.0.1:${server.address().port}${path}`)));
+        assert.deepEqual([got, notes], [big.got, []], path);
+    }
+    // Refused, and by unzip too, each for the reason that is true.
+    for (const [name, why] of [["too-far.zip", /no end record$/u], ["cut-py.zip", /no end record$/u],
+                               ["utf8-sfx-short.zip", /: no directory is where its end record says/u]]) {
+        await assert.rejects(read(name), why, name);
+        assert.notEqual(spawnSync("unzip", ["-l", at(name)]).status, 0, name);
     }
 });
 
