@@ -15,8 +15,10 @@ import { toworker } from "./messages.js";
  *             resolve: (run: Run) => void, reject: (e: Error) => void }} Asked */
 
 // Jobs go to the worker in batches, a message each, since a message between threads
-// costs as much as a run. The worker is sent the next batch while it still holds one,
-// so that it never waits for the page; it answers job by job.
+// costs as much as a run, and it answers each batch with one message. The worker is
+// sent the next batch while it still holds one, so that it never waits for the page.
+// After a worker dies, its successor answers job by job ("each"), so that if it dies
+// too, the page knows the job it was on.
 const batchsize = 64;
 
 /** The error a run taken back fails with. */
@@ -29,8 +31,9 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
     const url = URL.createObjectURL(new Blob([workercode], { type: "text/javascript" }));
     /** @type {Asked[]} */
     let waiting = []; // runs not yet sent to the worker
-    /** @type {{ worker: Worker, held: Asked[] } | null} */
-    let current = null; // the worker, and the runs sent to it not yet answered, in order
+    /** @type {{ worker: Worker, held: Asked[], each: boolean } | null} */
+    let current = null; // the worker, the runs sent to it not yet answered, in order, and how it answers
+    let careful = false; // whether a worker died since the last rest()
     /** @type {WebAssembly.Module | null} */
     let compiled = null;
     let broken = ""; // why the program cannot run here at all
@@ -46,22 +49,25 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
 
     /** A new worker, given the program. @param {WebAssembly.Module} program */
     function start(program) {
-        const helper = { worker: spawn(url), held: /** @type {Asked[]} */ ([]) };
+        const helper = { worker: spawn(url), held: /** @type {Asked[]} */ ([]), each: careful };
         helper.worker.addEventListener("message", (event) => {
-            const answer = /** @type {Answer} */ (event.data);
-            const job = /** @type {Asked} */ (helper.held.shift());
-            if ("run" in answer) job.resolve(answer.run);
-            else job.reject(new Error(answer.error));
+            for (const answer of /** @type {Answer[]} */ (event.data)) {
+                const job = /** @type {Asked} */ (helper.held.shift());
+                if ("run" in answer) job.resolve(answer.run);
+                else job.reject(new Error(answer.error));
+            }
             send();
         });
-        /** A worker that dies fails the run it was on, the first it had not answered;
-         * the others it held go to a new worker.
+        /** A worker that dies, where it answered job by job, fails the run it was on, the
+         * first it had not answered; the others it held go to a new worker, which answers
+         * job by job.
          * @param {string} why */
         const died = (why) => {
             if (current !== helper) return;
-            const [lost, ...rest] = end();
-            lost?.reject(new Error(`cavedump could not run: ${why}`));
-            waiting = rest.concat(waiting);
+            const held = end();
+            if (helper.each) held.shift()?.reject(new Error(`cavedump could not run: ${why}`));
+            careful = true;
+            waiting = held.concat(waiting);
             send();
         };
         helper.worker.addEventListener("error", (e) => {
@@ -87,7 +93,7 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
         while (waiting.length > 0 && current.held.length <= batchsize) {
             const jobs = waiting.splice(0, batchsize);
             current.held.push(...jobs);
-            toworker(current.worker, { kind: "jobs", jobs: jobs.map(({ path, bytes }) => ({ path, bytes })) });
+            toworker(current.worker, { kind: "jobs", jobs: jobs.map(({ path, bytes }) => ({ path, bytes })), each: current.each });
         }
     }
 
@@ -107,6 +113,7 @@ export function createbridge({ module, workercode, spawn = (url) => new Worker(u
     // Ends the worker: a run it held that is not taken back goes to a new one.
     function rest() {
         waiting = end().concat(waiting);
+        careful = false;
         send();
     }
 

@@ -13,8 +13,9 @@ const { createbridge } = await page("bridge.js");
 const [encode, decode] = [(text) => new TextEncoder().encode(text), (bytes) => new TextDecoder().decode(bytes)];
 const tick = () => new Promise((go) => setImmediate(go));
 
-// A worker that answers the jobs of a batch one at a time, each in a task of its own:
-// a job whose path starts with "kill" ends it with an error instead.
+// A worker that runs the jobs of a batch one at a time, each in a task of its own, and
+// answers the batch at its end, or each job where the batch says "each": a job whose
+// path starts with "kill" ends it with an error instead, its answers not yet sent lost.
 class Fake extends EventTarget {
     constructor(pool) {
         super();
@@ -26,6 +27,8 @@ class Fake extends EventTarget {
     }
     postMessage(message) {
         if (message.kind !== "jobs") return;
+        const answers = [];
+        const answer = () => this.dead || this.dispatchEvent(new MessageEvent("message", { data: answers.splice(0) }));
         for (const { path } of message.jobs) {
             this.busy = this.busy.then(tick).then(() => {
                 if (this.dead) return;
@@ -33,9 +36,11 @@ class Fake extends EventTarget {
                     this.dispatchEvent(Object.assign(new Event("error", { cancelable: true }), { message: "killed" }));
                     return this.terminate();
                 }
-                this.dispatchEvent(new MessageEvent("message", { data: { run: { out: encode(path), err: new Uint8Array(0), status: 0 } } }));
+                answers.push({ run: { out: encode(path), err: new Uint8Array(0), status: 0 } });
+                if (message.each) answer();
             });
         }
+        this.busy = this.busy.then(() => answers.length > 0 && answer());
     }
     terminate() {
         if (!this.dead) this.pool.alive--;
