@@ -49,21 +49,21 @@ FITS = """((card, pre, style, box) => [Math.max(pre.scrollWidth - pre.clientWidt
     card.querySelector(".close"), pre].map((e) => e.getBoundingClientRect().top >= Math.max(0, box.top) &&
     e.getBoundingClientRect().bottom <= Math.min(innerHeight, box.bottom) && (e !== card.firstChild || e === document.activeElement))]
 )(card, card.querySelector("pre.report"), getComputedStyle(card.querySelector("pre.report")), card.getBoundingClientRect())"""
-# Checks that read one thing off the page, as page.cases writes it.
-READ = {
+# Steps done and checks made by one expression in the page, V the step's value as
+# JSON; a check's expression gives what it found, as page.cases writes it.
+JS = {
     "tiles": "[...document.querySelectorAll('#cards .tile')].map((t) => t.dataset.path).join(' ')",
     "columns": "String([...cards.querySelectorAll('.tile')].filter((t) => t.offsetTop === cards.firstChild.offsetTop).length)",
-    "summary": "summary.textContent", "said": "said.join(' | ')", "refused": "refused.join(' ')",
+    "summary": "summary.textContent", "said": "said.join(' | ')", "refused": "refused.join(' ')", "done": "cards.dataset.done",
     "counts": "[...document.querySelectorAll('#kinds .count')].map((c) => c.textContent).join(' ')",
     "focused": """((e) => e.classList.contains("tile") ? e.dataset.index : e === document.querySelector("#card h2") ?
         "heading@" + e.closest("dialog").dataset.path : e.id ? "#" + e.id : e.tagName.toLowerCase())(document.activeElement)""",
     "caches": "caches.keys().then((names) => String(names.length))",
-}
-# Steps that do one thing in the page; %s is the step's value, as JSON.
-DO = {
-    "click": "document.querySelector(%s).click()", "focus": "document.querySelector(%s).focus()",
-    "clear": "clear.focus(), clear.click()", "find": """((kind, words) => { document.querySelector(`#kinds input[value=${kind}]`)
-        .click(); search.value = words ?? ""; search.dispatchEvent(new Event("input")); })(...%s.split(/ (.*)/))""",
+    "absent": "document.querySelector(V) ? 'present' : V",
+    "controlled": "navigator.serviceWorker.controller ? V : 'not served by its worker'",
+    "click": "void document.querySelector(V).click()", "focus": "void document.querySelector(V).focus()",
+    "clear": "void (clear.focus(), clear.click())", "find": """void ((kind, words) => { search.value = words ?? "";
+        document.querySelector(`#kinds input[value=${kind}]`).click(); search.dispatchEvent(new Event("input")); })(...V.split(/ (.*)/))""",
 }
 KEYS = {"ArrowLeft": 37, "ArrowUp": 38, "ArrowRight": 39, "ArrowDown": 40, "Home": 36, "End": 35,
         "PageUp": 33, "PageDown": 34, "Enter": 13, "Escape": 27, "Space": 32, "Tab": 9, "ShiftTab": 9}
@@ -138,18 +138,23 @@ class Row:
         width = int(words[1]) if len(words) > 1 else 1200
         self.chromium.open(pathlib.Path(self.site, "index.html").as_uri() if value == "disk" else
                            self.url + ("?" + words[0] if words and value != "app" else ""), width, width < 400)
-        self.js("window.said = []; new MutationObserver(() => said.push(announce.textContent)).observe(announce, { childList: true })")
+        self.watch()
         if value == "app":
             self.wait("navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')", "the worker's start")
 
-    def pick(self, value, selector="#pick"):
+    # What the live region says, and how often #cards has said how many files are done.
+    def watch(self):
+        self.js("""[window.said, window.settled] = [[], 0]; new MutationObserver(() => said.push(announce.textContent)).observe(announce,
+            { childList: true }); new MutationObserver(() => settled++).observe(cards, { attributeFilter: ["data-done"] })""")
+
+    def pick(self, value, selector="#pick", wait=True):
+        settled = self.js("settled")
         self.chromium.choose([os.path.join(self.root, n) for n in value.split()], selector)
+        if wait:
+            self.wait("settled > %d && document.getElementById('cancel').hidden" % settled, "the picked files' cards")
 
     def folder(self, value):
         self.pick(value, "#pickfolder")
-
-    def done(self, value):
-        self.wait("cards.dataset.done === %s" % json.dumps(value), "%s files done (%s)" % (value, self.js("cards.dataset.done")))
 
     def cards(self, value):
         shown, sideways = self.js(CARDS)
@@ -164,14 +169,10 @@ class Row:
         self.shown = {c["path"]: c for c in shown}
         return " ".join([c["path"] if c["path"] == c["tile"] else c["tile"] + " shows " + c["path"] for c in shown] + wrong)
 
-    def error(self, value):
-        path = value.split(" = ")[0]
-        return path + " = " + str(self.shown.get(path, {}).get("error"))
-
-    def messages(self, value):
+    def card(self, value):
         card = self.shown.get(value.split(" = ")[0], {})
-        return value.split(" = ")[0] + " = " + ("a report" if card.get("report") else
-                                                codecs.encode(card.get("messages", ""), "unicode_escape").decode())
+        told = "a report" if card.get("report") else codecs.encode(card.get("messages", ""), "unicode_escape").decode()
+        return value.split(" = ")[0] + " = " + (told or str(card.get("error")))
 
     def built(self, value):  # once the grid has been laid out for its width, a frame or so
         for _ in range(50):
@@ -237,16 +238,13 @@ class Row:
                                    windowsVirtualKeyCode=KEYS[name], modifiers=8 * (name == "ShiftTab"), code=name.replace("Shift", ""),
                                    text={"Enter": "\r", "Space": " "}.get(name, "") if kind == "keyDown" else "")
             self.wait(CLOSED, "the card's closing")  # in a task of its own: a person's next key comes after it
-            trail.append(name + "=" + self.js(READ["focused"]))
+            trail.append(name + "=" + self.js(JS["focused"]))
         return " ".join(trail)
 
     def cancel(self, value):
         self.js("pick.addEventListener('change', () => { window.cancelled = true; cancel.focus(); cancel.click(); })")
-        self.pick(value)
+        self.pick(value, wait=False)
         self.wait("window.cancelled && document.getElementById('cancel').hidden", "the cancelled batch's end")
-
-    def absent(self, value):
-        return value if self.js("!document.querySelector(%s)" % json.dumps(value)) else "present"
 
     def saved(self, value):
         folder = os.path.join(self.root, "saved")
@@ -277,9 +275,7 @@ class Row:
         self.js("window.replaced = true")
         self.chromium.open(self.url)
         self.wait("!window.replaced && cards?.dataset.done !== undefined", "the page's opening once more")
-
-    def controlled(self, value):
-        return value if self.js("!!navigator.serviceWorker.controller") else "not served by its worker"
+        self.watch()
 
     def deploy(self, value):
         index = pathlib.Path(self.site, "index.html")
@@ -307,8 +303,7 @@ def main():
         row = Row(root, *rest)
         try:
             for key, value in steps(table, name):
-                got = (row.js(READ[key]) if key in READ else row.js(DO[key].replace("%s", json.dumps(value))) if key in DO
-                       else getattr(row, key)(value))
+                got = row.js(JS[key].replace("V", json.dumps(value))) if key in JS else getattr(row, key)(value)
                 if got is not None and got != value:
                     failures.append("%s: %r, expected %r" % (key, got, value))
         except Exception as e:  # a step that cannot be done ends the row, which fails
