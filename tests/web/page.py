@@ -272,6 +272,7 @@ class Row:
     def offline(self, value):
         self.servers[-1].shutdown()
         self.servers[-1].server_close()
+        self.chromium.page("Network.clearBrowserCache")  # what is left is the worker's
         self.js("window.replaced = true")
         self.chromium.open(self.url)
         self.wait("!window.replaced && cards?.dataset.done !== undefined", "the page's opening once more")
