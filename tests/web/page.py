@@ -49,21 +49,26 @@ FITS = """((card, pre, style, box) => [Math.max(pre.scrollWidth - pre.clientWidt
     card.querySelector(".close"), pre].map((e) => e.getBoundingClientRect().top >= Math.max(0, box.top) &&
     e.getBoundingClientRect().bottom <= Math.min(innerHeight, box.bottom) && (e !== card.firstChild || e === document.activeElement))]
 )(card, card.querySelector("pre.report"), getComputedStyle(card.querySelector("pre.report")), card.getBoundingClientRect())"""
-# Steps done and checks made by one expression in the page, V the step's value as
+# Steps done and checks made by one expression in the page, VALUE the step's value as
 # JSON; a check's expression gives what it found, as page.cases writes it.
 JS = {
     "tiles": "[...document.querySelectorAll('#cards .tile')].map((t) => t.dataset.path).join(' ')",
     "columns": "String([...cards.querySelectorAll('.tile')].filter((t) => t.offsetTop === cards.firstChild.offsetTop).length)",
-    "summary": "summary.textContent", "said": "said.join(' | ')", "refused": "refused.join(' ')", "done": "cards.dataset.done",
+    "built": "String(cards.querySelectorAll('.tile').length)", "summary": "summary.textContent", "said": "said.join(' | ')", "refused": "refused.join(' ')", "done": "cards.dataset.done",
     "counts": "[...document.querySelectorAll('#kinds .count')].map((c) => c.textContent).join(' ')",
     "focused": """((e) => e.classList.contains("tile") ? e.dataset.index : e === document.querySelector("#card h2") ?
         "heading@" + e.closest("dialog").dataset.path : e.id ? "#" + e.id : e.tagName.toLowerCase())(document.activeElement)""",
     "caches": "caches.keys().then((names) => String(names.length))",
-    "absent": "document.querySelector(V) ? 'present' : V",
-    "controlled": "navigator.serviceWorker.controller ? V : 'not served by its worker'",
-    "click": "void document.querySelector(V).click()", "focus": "void document.querySelector(V).focus()",
+    # Each probe once: an inline script, a string run as code, a fetch of another origin.
+    "blocked": """(window.ran ?? (window.ran = [], document.head.append(Object.assign(document.createElement("script"), { textContent:
+        "ran.push('inline')" })), setTimeout("ran.push('eval')"), fetch(`http://localhost:${location.port}/`, { mode: "no-cors" })
+        .then(() => ran.push("elsewhere"), () => {}))) && [["inline", "script-src-elem"], ["eval", "script-src"], ["elsewhere",
+        "connect-src"]].filter(([probe, directive]) => refused.includes(directive) && !ran.includes(probe)).map(([probe]) => probe).join(" ")""",
+    "absent": "document.querySelector(VALUE) ? 'present' : VALUE",
+    "controlled": "navigator.serviceWorker.controller ? VALUE : 'not served by its worker'",
+    "click": "void document.querySelector(VALUE).click()", "focus": "void document.querySelector(VALUE).focus()",
     "clear": "void (clear.focus(), clear.click())", "find": """void ((kind, words) => { search.value = words ?? "";
-        document.querySelector(`#kinds input[value=${kind}]`).click(); search.dispatchEvent(new Event("input")); })(...V.split(/ (.*)/))""",
+        document.querySelector(`#kinds input[value=${kind}]`).click(); search.dispatchEvent(new Event("input")); })(...VALUE.split(/ (.*)/))""",
 }
 KEYS = {"ArrowLeft": 37, "ArrowUp": 38, "ArrowRight": 39, "ArrowDown": 40, "Home": 36, "End": 35,
         "PageUp": 33, "PageDown": 34, "Enter": 13, "Escape": 27, "Space": 32, "Tab": 9, "ShiftTab": 9}
@@ -174,28 +179,10 @@ class Row:
         told = "a report" if card.get("report") else codecs.encode(card.get("messages", ""), "unicode_escape").decode()
         return value.split(" = ")[0] + " = " + (told or str(card.get("error")))
 
-    def built(self, value):  # once the grid has been laid out for its width, a frame or so
-        for _ in range(50):
-            if str(self.js("cards.querySelectorAll('.tile').length")) == value:
-                break
-            time.sleep(0.1)
-        return str(self.js("cards.querySelectorAll('.tile').length"))
-
     def heard(self, value):
         tile = self.chromium.page("Runtime.evaluate", expression="cards.querySelector('[data-index=\"%s\"]')" % value.split()[0])
         heard = self.chromium.page("Accessibility.getPartialAXTree", fetchRelatives=False, objectId=tile["result"]["objectId"])
         return value.split()[0] + " = " + heard["nodes"][0]["name"]["value"]
-
-    def blocked(self, value):
-        self.js("""window.ran = []; document.head.append(Object.assign(document.createElement("script"), { textContent: "ran.push('inline')" }));
-            setTimeout("ran.push('eval')"); fetch("http://localhost:%d/", { mode: "no-cors" }).then(() => ran.push("elsewhere"), () => {})"""
-                % self.servers[0].server_address[1])
-        for _ in range(50):  # each refusal is told in a task of its own
-            if len(self.js("refused")) >= 3:
-                break
-            time.sleep(0.1)
-        return " ".join(self.js("""[["inline", "script-src-elem"], ["eval", "script-src"], ["elsewhere", "connect-src"]]
-            .filter(([probe, directive]) => refused.includes(directive) && !ran.includes(probe)).map(([probe]) => probe)"""))
 
     def width(self, value, height=1400):
         self.chromium.page("Emulation.setDeviceMetricsOverride", width=int(value), height=height, deviceScaleFactor=1, mobile=int(value) < 400)
@@ -304,7 +291,12 @@ def main():
         row = Row(root, *rest)
         try:
             for key, value in steps(table, name):
-                got = row.js(JS[key].replace("V", json.dumps(value))) if key in JS else getattr(row, key)(value)
+                got = row.js(JS[key].replace("VALUE", json.dumps(value))) if key in JS else getattr(row, key)(value)
+                for _ in range(30 * (key in JS and got is not None)):  # what the page shows a task or a frame later
+                    if got == value:
+                        break
+                    time.sleep(0.1)
+                    got = row.js(JS[key].replace("VALUE", json.dumps(value)))
                 if got is not None and got != value:
                     failures.append("%s: %r, expected %r" % (key, got, value))
         except Exception as e:  # a step that cannot be done ends the row, which fails
