@@ -166,7 +166,7 @@ class Row:
         wrong = ["something runs out %d pixels sideways" % sideways] * (sideways > 0)
         for card in (c for c in shown if os.path.exists(os.path.join(self.golden, sample(c["path"])[:-4] + ".out"))):
             wrong += self.differs(card["path"], (card["report"] or "").encode(), card["messages"].encode())
-            lines = card["report"].split("\n")
+            lines = (card["report"] or "").split("\n")
             top = next((i for i, line in enumerate(lines) if line.endswith("-(2)-")), -1) + 1
             pairs = set(zip("".join(lines[top:top + 23]), card["pixels"]))
             if len(card["pixels"]) != 920 or len(pairs) != len({p[0] for p in pairs}) or len(pairs) != len({p[1] for p in pairs}):
