@@ -114,6 +114,12 @@ def steps(table, name):
 class Row:
     def __init__(self, root, page, samples, golden, binary, cmake):
         self.root, self.page, self.golden, self.cmake, self.shown = root, page, golden, cmake, {}
+        if page.endswith(".zip"):  # the download: one folder, unpacked as a user unpacks it
+            with zipfile.ZipFile(page) as z:
+                tops = {n.split("/")[0] for n in z.namelist()}
+                z.extractall(os.path.join(root, "unpacked"))
+            assert len(tops) == 1, "the download holds %d top folders, not one" % len(tops)
+            self.page = os.path.join(root, "unpacked", tops.pop())
         self.site, self.servers = files(root, samples), [serve(os.path.join(root, "top"))]
         self.chromium = Browser(binary, os.path.join(root, "profile"))
         self.js, self.wait = self.chromium.evaluate, self.chromium.wait
@@ -131,26 +137,18 @@ class Row:
         return [done.stderr or "golden.cmake failed and said nothing"] if done.returncode else []
 
     def open(self, value):
-        words, place = value.split(), self.page
-        if value == "disk" and self.page.endswith(".zip"):
-            with zipfile.ZipFile(self.page) as z:
-                tops = {n.split("/")[0] for n in z.namelist()}
-                z.extractall(os.path.join(self.root, "unpacked"))
-            assert len(tops) == 1, "the download holds %d top folders, not one" % len(tops)
-            place = os.path.join(self.root, "unpacked", tops.pop())
-        shutil.copytree(place, self.site, dirs_exist_ok=True)
-        Quiet.ranged = []
+        words = value.split()
         width = int(words[1]) if len(words) > 1 else 1200
+        shutil.copytree(self.page, self.site, dirs_exist_ok=True)
+        Quiet.ranged = []
+        self.js("window.replaced = true")  # until the page asked for has come in place of this one
         self.chromium.open(pathlib.Path(self.site, "index.html").as_uri() if value == "disk" else
                            self.url + ("?" + words[0] if words and value != "app" else ""), width, width < 400)
-        self.watch()
-        if value == "app":
-            self.wait("navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')", "the worker's start")
-
-    # What the live region says, and how often #cards has said how many files are done.
-    def watch(self):
+        self.wait("!window.replaced && cards?.dataset.done !== undefined", "the page's opening")
         self.js("""[window.said, window.settled] = [[], 0]; new MutationObserver(() => said.push(announce.textContent)).observe(announce,
             { childList: true }); new MutationObserver(() => settled++).observe(cards, { attributeFilter: ["data-done"] })""")
+        if value == "app":
+            self.wait("navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')", "the worker's start")
 
     def pick(self, value, selector="#pick", wait=True):
         settled = self.js("settled")
@@ -158,8 +156,7 @@ class Row:
         if wait:
             self.wait("settled > %d && document.getElementById('cancel').hidden" % settled, "the picked files' cards")
 
-    def folder(self, value):
-        self.pick(value, "#pickfolder")
+    folder = lambda self, value: self.pick(value, "#pickfolder")  # noqa: E731
 
     def cards(self, value):
         shown, sideways = self.js(CARDS)
@@ -260,10 +257,7 @@ class Row:
         self.servers[-1].shutdown()
         self.servers[-1].server_close()
         self.chromium.page("Network.clearBrowserCache")  # what is left is the worker's
-        self.js("window.replaced = true")
-        self.chromium.open(self.url)
-        self.wait("!window.replaced && cards?.dataset.done !== undefined", "the page's opening once more")
-        self.watch()
+        self.open("app")
 
     def deploy(self, value):
         index = pathlib.Path(self.site, "index.html")
