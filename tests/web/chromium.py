@@ -140,12 +140,6 @@ class Browser:
         node = self.page("Runtime.evaluate", expression="document.querySelector(%s)" % json.dumps(selector))
         self.page("DOM.setFileInputFiles", objectId=node["result"]["objectId"], files=paths)
 
-    # Picks paths as choose() does, and waits for count more files.
-    def pick(self, paths, count, selector="#pick"):
-        cards = int(self.evaluate("document.getElementById('cards').dataset.done"))
-        self.choose(paths, selector)
-        self.wait("document.getElementById('cards').dataset.done === '%d'" % (cards + count), "the picked files' cards")
-
     # Ends Chromium and every process it started, and waits until they have all exited
     # (one that has exited but is not yet reaped counts as ended): its helpers write to
     # the profile too, and one still writing there would race the removal of that folder.

@@ -59,6 +59,12 @@ JS = {
     "focused": """((e) => e.classList.contains("tile") ? e.dataset.index : e === document.querySelector("#card h2") ?
         "heading@" + e.closest("dialog").dataset.path : e.id ? "#" + e.id : e.tagName.toLowerCase())(document.activeElement)""",
     "caches": "caches.keys().then((names) => String(names.length))",
+    "lines": "[...document.querySelectorAll('#cards .tile .line')].map((t) => t.textContent).join(' | ')",
+    "longest": "((most) => most < 100 ? VALUE : most + ' ms')(Math.max(0, ...long))",
+    # The renderer's WebAssembly memories all taken, so that a worker can make no
+    # instance of the program; and given back.
+    "starve": """void ((taken) => { try { while (taken.length < 5000) taken.push(new WebAssembly.Memory({ initial: 1 })); } catch {} })(
+        window.taken = [])""",
     # Each probe once: an inline script, a string run as code, a fetch of another origin.
     "blocked": """(window.ran ?? (window.ran = [], document.head.append(Object.assign(document.createElement("script"), { textContent:
         "ran.push('inline')" })), setTimeout("ran.push('eval')"), fetch(`http://localhost:${location.port}/`, { mode: "no-cors" })
@@ -90,6 +96,9 @@ def files(root, samples):
     with zipfile.ZipFile(os.path.join(root, "big.zip"), "w") as z:
         z.writestr("big.cav", pathlib.Path(samples, "atari-stairs.cav").read_bytes() + text + bytes(100_000_000), zipfile.ZIP_DEFLATED)
         z.writestr("after.cav", bytes(random.Random(7).randrange(256) for _ in range(3000)) * 40, zipfile.ZIP_STORED)
+    with zipfile.ZipFile(os.path.join(root, "deep.zip"), "w") as z:
+        for name in ("first.cav", "a/" * 2000 + "x.cav", "b/" * 2000 + "y.cav", "long/" + "L" * 300 + ".cav"):
+            z.write(os.path.join(samples, "atari-ring.cav"), name)
     site = os.path.join(root, "top", "tools", "cavedump")
     shutil.copytree(samples, os.path.join(site, "samples"), dirs_exist_ok=True)
     for name in ("caves.zip", "big.zip"):
@@ -146,7 +155,9 @@ class Row:
                            self.url + ("?" + words[0] if words and value != "app" else ""), width, width < 400)
         self.wait("!window.replaced && cards?.dataset.done !== undefined", "the page's opening")
         self.js("""[window.said, window.settled] = [[], 0]; new MutationObserver(() => said.push(announce.textContent)).observe(announce,
-            { childList: true }); new MutationObserver(() => settled++).observe(cards, { attributeFilter: ["data-done"] })""")
+            { childList: true }); new MutationObserver(() => settled++).observe(cards, { attributeFilter: ["data-done"] });
+            window.long = []; new PerformanceObserver((list) => long.push(...list.getEntries().map((e) => e.duration)))
+            .observe({ type: "longtask" })""")
         if value == "app":
             self.wait("navigator.serviceWorker.ready.then((r) => r.active?.state === 'activated')", "the worker's start")
 
@@ -272,6 +283,13 @@ class Row:
         hidden, label, _ = self.js("update.click(), [losing.hidden, update.textContent, update.click()]")
         self.wait("document.querySelector('footer')?.textContent.endsWith('(new)') && cards?.dataset.done !== undefined", "the new version")
         return "the warning hidden" if hidden else label
+
+    def feed(self, value):
+        self.js("taken = null")
+        self.chromium.page("HeapProfiler.collectGarbage")
+
+    def workers(self, value):
+        return str(sum(t["type"] == "worker" for t in self.chromium.call("Target.getTargets")["targetInfos"]))
 
     def ranged(self, value):
         after = sum(stop - start for start, stop in Quiet.ranged[1:])
