@@ -17,6 +17,9 @@ import { page } from "./modules.js";
 const { members } = await page("zipread.js");
 const { fromfile, fromurl } = await page("sources.js");
 const headsize = 1024;
+// The archivers write names not ASCII as they are only in a UTF-8 locale; elsewhere
+// they escape them (#U00e9), whatever locale the tests were started in.
+process.env.LC_ALL = "C.UTF-8";
 const root = mkdtempSync(join(tmpdir(), "cavedump-archives-"));
 test.after(() => spawnSync("rm", ["-rf", root]));
 /** Runs a tool that must succeed; gives its standard output. */
@@ -37,7 +40,7 @@ for (const [path, bytes] of Object.entries(files)) write(at("tree", path), bytes
 
 /** Each file under folder as [its path, its head in hex], sorted. */
 const walk = (folder) => readdirSync(folder, { recursive: true, withFileTypes: true }).filter((entry) => entry.isFile())
-    .map((entry) => join(entry.parentPath, entry.name))
+    .map((entry) => join(entry.parentPath ?? entry.path, entry.name))
     .map((path) => [relative(folder, path), hex(readFileSync(path).subarray(0, headsize))]).sort();
 
 /** What unzip extracts of the archive, as walk() gives it; or 7z, which finds an end
