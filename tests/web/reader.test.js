@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The reader fed any bytes, and a good archive cut, padded and prefixed: it ends, with
-// members or with an Error that says why in its own words (never one of JavaScript's,
-// a TypeError or RangeError of a bug), and what it lets be changes nothing it reads.
+// members or with an Error that says why in its words or those of the page's name rules
+// (never one of JavaScript's, a TypeError or RangeError of a bug), and what it lets be
+// changes nothing it reads.
 import assert from "node:assert/strict";
 import test from "node:test";
 import fc from "fast-check";
@@ -16,7 +17,7 @@ const good = new Uint8Array(await make([{ path: "a.cav", bytes: bytes("cave ".re
                                         { path: "d/b.cav", bytes: bytes("b") }]).arrayBuffer());
 /** A reason the reader gives, from e; throws e where it is not one: a TypeError, say. */
 function reason(e) {
-    if (!(e instanceof Error) || e.constructor !== Error || !/^(it|its|the archive) /u.test(e.message)) throw e;
+    if (!(e instanceof Error) || e.constructor !== Error || !/^(it|its|the archive|a name) /u.test(e.message)) throw e;
     return e.message;
 }
 /** The listing as text, or "refused: why". */
