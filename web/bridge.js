@@ -2,9 +2,8 @@
 // bridge.js - runs cavedump for the page on one worker, in the shape of squoosh's
 // worker bridge: run(path, bytes, signal) gives the promise of the program's run on a
 // file called path holding bytes (none where null), or fails with why there is none;
-// aborting signal
-// takes the run back. rest() ends the worker (after a Cancel, a Clear or the end of a
-// pick), and the next run starts a new one.
+// aborting signal takes the run back. rest() ends the worker (after a Cancel, a Clear
+// or the end of a pick), and the next run starts a new one.
 
 import { toworker } from "./messages.js";
 
