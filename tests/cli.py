@@ -11,14 +11,7 @@ compared as if it ended in LF; the null device is NUL; cases only for posix are 
 for it, and a name reaches the program in its code page, Windows-1252 under wine.
 """
 
-import codecs
-import os
-import re
-import shlex
-import subprocess
-import sys
-import tempfile
-import threading
+import codecs, os, re, shlex, subprocess, sys, tempfile, threading  # noqa: E401
 
 SECONDS = 60  # for one run: a fault must fail the case, not hang it
 SKIPPED = 77  # the status that tells CTest a case is not for this platform

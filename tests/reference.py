@@ -17,11 +17,7 @@ With --lineends CRLF the program writes text streams as Windows does, every line
 ending in CR LF; each must, and is then compared as if it ended in LF.
 """
 
-import os
-import random
-import subprocess
-import sys
-import tempfile
+import os, random, subprocess, sys, tempfile  # noqa: E401
 
 LETTERS = "BDmwWeRdfbASoOI."
 

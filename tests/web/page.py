@@ -304,9 +304,8 @@ def main():
         try:
             for key, value in steps(table, name):
                 got = row.js(JS[key].replace("VALUE", json.dumps(value))) if key in JS else getattr(row, key)(value)
-                for _ in range(30 * (key in JS and got is not None)):  # what the page shows a task or a frame later
-                    if got == value:
-                        break
+                later = time.monotonic() + 3  # what the page shows a task or a frame later
+                while key in JS and got not in (None, value) and time.monotonic() < later:
                     time.sleep(0.1)
                     got = row.js(JS[key].replace("VALUE", json.dumps(value)))
                 if got is not None and got != value:
