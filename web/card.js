@@ -7,6 +7,7 @@
 // dialog) taking the focus; its buttons stay in view below the report.
 
 import { byid, element, mapimage } from "./dom.js";
+import { texts } from "./output.js";
 
 /** @typedef {import("./output.js").Decoded} Decoded */
 
@@ -48,11 +49,12 @@ export function open(file, then) {
     if (run === null) {
         parts.push(element("p", "error", file.line), body);
     } else {
-        messages.textContent = file.messages;
-        report.textContent = file.text;
+        const made = texts(file);
+        messages.textContent = made.messages;
+        report.textContent = made.text;
         // The style sheet fits the widest line to the card's width.
-        report.style.setProperty("--columns", String(Math.max(...file.text.split("\n").map((line) => line.length))));
-        if (file.rows) body.append(mapimage(file.rows, path));
+        report.style.setProperty("--columns", String(Math.max(...made.text.split("\n").map((line) => line.length))));
+        if (made.rows) body.append(mapimage(made.rows, path));
         parts.push(element("p", "line", file.line), body);
         if (run.status !== 0) parts.push(element("p", "error", "exit status " + run.status));
         const button = element("button", "", "Save report");

@@ -13,7 +13,7 @@
 
 import * as card from "./card.js";
 import { announce, byid, complain, element, mapimage } from "./dom.js";
-import { counted, number } from "./output.js";
+import { counted, number, texts } from "./output.js";
 import { savenames } from "./savenames.js";
 import { make } from "./zipwrite.js";
 
@@ -83,7 +83,8 @@ function tile(at) {
     button.title = file.path;
     button.setAttribute("role", "option");
     button.setAttribute("aria-posinset", String(at + 1));
-    const picture = file.rows ? mapimage(file.rows, file.path) : element("span", "mark", file.run === null ? "!" : "?");
+    const { rows } = texts(file);
+    const picture = rows ? mapimage(rows, file.path) : element("span", "mark", file.run === null ? "!" : "?");
     picture.setAttribute("aria-hidden", "true");
     button.append(picture, name(file.path), element("span", file.run !== null ? "line" : "line error", file.line));
     return button;

@@ -11,11 +11,14 @@ import { letters } from "./facts.js";
 /** What a file came to: the program's run, or why there is none; and what was noted
  * of it on the way (an archive member's name, say).
  * @typedef {{ path: string, notes: string[], run: Run } | { path: string, notes: string[], error: string }} Outcome */
-/** A file as the page shows it: its outcome decoded once. text and messages are the
- * program's two streams as text, rows its map's letter rows (null when it has none);
- * run is null when the program did not run, and line then says why.
+/** A file as the page keeps it: its outcome, and what its report says of it, decoded
+ * once; run is null when the program did not run, and line then says why. Its texts
+ * are not kept (texts() makes them), so that ten thousand files hold little more than
+ * the program's bytes.
  * @typedef {{ path: string, notes: string[], kind: "atari" | "kv64" | "neither", line: string, name: string,
- *             text: string, messages: string, rows: string[] | null, run: Run | null }} Decoded */
+ *             run: Run | null }} Decoded */
+/** A file's two streams as text, and its map's letter rows (null when it has none).
+ * @typedef {{ text: string, messages: string, rows: string[] | null }} Texts */
 
 // The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8, and
 // any other byte as its Latin-1 character.
@@ -86,13 +89,15 @@ export function picture(lines) {
  * @param {Outcome} outcome @returns {Decoded} */
 export function decode(outcome) {
     const { path, notes } = outcome;
-    if ("error" in outcome)
-        return { path, notes, kind: "neither", line: outcome.error, name: "", text: "", messages: "",
-                 rows: null, run: null };
-    const text = astext(outcome.run.out);
-    const lines = text.split("\n");
-    return { path, notes, ...describe(lines), text, messages: astext(outcome.run.err), rows: picture(lines),
-             run: outcome.run };
+    if ("error" in outcome) return { path, notes, kind: "neither", line: outcome.error, name: "", run: null };
+    return { path, notes, ...describe(astext(outcome.run.out).split("\n")), run: outcome.run };
+}
+
+/** What a tile or a card shows of a file, made when it is built.
+ * @param {Decoded} file @returns {Texts} */
+export function texts({ run }) {
+    const text = run ? astext(run.out) : "";
+    return { text, messages: run ? astext(run.err) : "", rows: run && picture(text.split("\n")) };
 }
 
 /** The map as a picture of one pixel a tile, scaled up by the style sheet: a data URL

@@ -6,7 +6,7 @@ import { readFileSync } from "node:fs";
 import { test } from "node:test";
 import { page } from "./modules.js";
 
-const { astext, counted, decode, mapurl, number } = await page("output.js");
+const { astext, counted, decode, mapurl, number, texts } = await page("output.js");
 const { letters } = await page("facts.js");
 const golden = (name) => new Uint8Array(readFileSync(new URL(`../golden/${name}`, import.meta.url)));
 const run = (out, err = new Uint8Array(0)) => ({ out, err, status: 0 });
@@ -15,15 +15,15 @@ const text = (s) => new TextEncoder().encode(s);
 test("each sample's heading, kind, name and map rows", () => {
     const stairs = decode({ path: "s.cav", notes: [], run: run(golden("atari-stairs.out")) });
     assert.deepEqual([stairs.kind, stairs.line, stairs.name], ["atari", "ATARI cave GLASS STAIRS", "GLASS STAIRS"]);
-    const lines = stairs.text.split("\n");
-    assert.deepEqual(stairs.rows, lines.slice(4, 27));
+    const lines = texts(stairs).text.split("\n");
+    assert.deepEqual(texts(stairs).rows, lines.slice(4, 27));
     const ring = decode({ path: "r.cav", notes: ["n"], run: run(golden("atari-ring.out")) });
     assert.equal(ring.line.startsWith("ATARI intermission "), true);
     const garden = decode({ path: "g.cav", notes: [], run: run(golden("kv64-garden.out"), golden("kv64-garden.err")) });
     assert.deepEqual([garden.kind, garden.line, garden.name], ["kv64", "KV64 cave", ""]);
-    assert.equal(garden.messages, "ATARI File with wrong format size kv64-garden.cav\n");
+    assert.equal(texts(garden).messages, "ATARI File with wrong format size kv64-garden.cav\n");
     const failed = decode({ path: "x", notes: [], error: "why" });
-    assert.deepEqual([failed.kind, failed.line, failed.rows, failed.run], ["neither", "why", null, null]);
+    assert.deepEqual([failed.kind, failed.line, failed.run, texts(failed)], ["neither", "why", null, { text: "", messages: "", rows: null }]);
 });
 
 test("the heading's map type comes from the second type line, the first's from the first", () => {
@@ -33,7 +33,7 @@ test("the heading's map type comes from the second type line, the first's from t
     assert.equal(decode({ path: "m", notes: [], run: run(text(mixed.join("\n"))) }).line,
                  "ATARI cave (its map: intermission) GLASS STAIRS");
     mixed[4] = mixed[4].slice(0, 39) + "?";
-    assert.equal(decode({ path: "m", notes: [], run: run(text(mixed.join("\n"))) }).rows, null);
+    assert.equal(texts(decode({ path: "m", notes: [], run: run(text(mixed.join("\n"))) })).rows, null);
     assert.equal(decode({ path: "e", notes: [], run: run(new Uint8Array(0)) }).kind, "neither");
 });
 
