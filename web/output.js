@@ -21,38 +21,19 @@ import { letters } from "./facts.js";
  * @typedef {{ text: string, messages: string, rows: string[] | null }} Texts */
 
 // The program's bytes as a terminal shows them: UTF-8 where they are valid UTF-8, and
-// any other byte as its Latin-1 character.
-const utf8 = new TextDecoder("utf-8", { fatal: true });
-/** @param {Uint8Array} bytes */
-function valid(bytes) {
-    try {
-        utf8.decode(bytes);
-        return true;
-    } catch {
-        return false;
-    }
-}
+// any other byte as its Latin-1 character. Each byte is first taken as Latin-1; then
+// each sequence that is one valid UTF-8 character, by the lead byte that starts it
+// (no overlong forms, surrogates or code points past U+10FFFF), is read as UTF-8.
+const utf8 = new TextDecoder("utf-8", { fatal: true, ignoreBOM: true }); // U+FEFF is a character like any other
+const sequence = /[\xc2-\xdf][\x80-\xbf]|\xe0[\xa0-\xbf][\x80-\xbf]|[\xe1-\xec\xee\xef][\x80-\xbf]{2}|\xed[\x80-\x9f][\x80-\xbf]|\xf0[\x90-\xbf][\x80-\xbf]{2}|[\xf1-\xf3][\x80-\xbf]{3}|\xf4[\x80-\x8f][\x80-\xbf]{2}/g;
 /** @param {Uint8Array} bytes */
 export function astext(bytes) {
     try {
         return utf8.decode(bytes);
     } catch {
-        // Not all UTF-8: taken a sequence at a time below.
+        const latin1 = Array.from(bytes, (byte) => String.fromCharCode(byte)).join("");
+        return latin1.replace(sequence, (one) => utf8.decode(Uint8Array.from(one, (c) => c.charCodeAt(0))));
     }
-    let text = "";
-    let from = 0; // bytes from here up to i are valid UTF-8, not yet added to text
-    for (let i = 0; i < bytes.length;) {
-        // The shortest valid sequence at i: a prefix of a longer one is not valid.
-        let n = 1;
-        while (n <= 4 && !valid(bytes.subarray(i, i + n))) n++;
-        if (n <= 4) {
-            i += n;
-            continue;
-        }
-        text += utf8.decode(bytes.subarray(from, i)) + String.fromCharCode(bytes[i]);
-        from = ++i;
-    }
-    return text + utf8.decode(bytes.subarray(from));
 }
 
 /** What a report, split in lines, says of the file in one line, which report it is

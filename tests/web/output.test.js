@@ -37,9 +37,11 @@ test("the heading's map type comes from the second type line, the first's from t
     assert.equal(decode({ path: "e", notes: [], run: run(new Uint8Array(0)) }).kind, "neither");
 });
 
-test("bytes that are not UTF-8 show as Latin-1, the rest as UTF-8", () => {
-    assert.equal(astext(Uint8Array.from([0x63, 0xc3, 0xa9, 0xff, 0xe2, 0x82, 0x41, 0xf0, 0x9f, 0x98, 0x80])),
-                 "c\u00e9\u00ff\u00e2\u0082A\u{1f600}");
+test("bytes that are not UTF-8 show as Latin-1, the rest as UTF-8, a byte order mark kept", () => {
+    assert.equal(astext(Uint8Array.from([0xef, 0xbb, 0xbf, 0x63, 0xc3, 0xa9, 0xff, 0xef, 0xbb, 0xbf, 0xe2, 0x82, 0x41, 0xed, 0xa0, 0x80,
+                                         0xf4, 0x90, 0x80, 0x80, 0xe0, 0x9f, 0xbf, 0xf0, 0x9f, 0x98, 0x80])),
+                 "\ufeffc\u00e9\u00ff\ufeff\u00e2\u0082A\u00ed\u00a0\u0080\u00f4\u0090\u0080\u0080\u00e0\u009f\u00bf\u{1f600}");
+    assert.equal(astext(Uint8Array.from([0xef, 0xbb, 0xbf, 0x41])), "\ufeffA");
 });
 
 test("the map picture: each tile value's colour in its place, rows from the bottom up", () => {
