@@ -90,21 +90,13 @@ function tile(at) {
     return button;
 }
 
-/** The current tile, built out of the window of rows, pinned where it belongs all
- * the same.
- * @param {HTMLButtonElement} built @param {number} at */
-function pin(built, at) {
-    const { columns, width, column, row, gap } = layout();
-    built.classList.add("kept");
-    Object.assign(built.style, { top: `${Math.floor(at / columns) * row}px`, left: `${(at % columns) * column}px`,
-                                 width: `${width}px`, height: `${row - gap}px` });
-}
-
 // Builds the tiles of the rows on the screen and a few either side, and the current
 // tile wherever it is, and drops the others; the grid's padding stands for the rows
-// above them, its height for all. The tiles are in the document in their order.
+// above them, its height for all. The tiles are in the document in their order. The
+// current tile, when it is out of the window of rows, is pinned where it belongs all
+// the same.
 function render() {
-    const { columns, row, gap } = layout();
+    const { columns, width, column, row, gap } = layout();
     const rows = Math.ceil(shown.length / columns);
     grid.style.height = `${Math.max(0, rows * row - gap)}px`;
     const top = grid.getBoundingClientRect().top;
@@ -117,19 +109,15 @@ function render() {
         if ((at < from || at >= to) && at !== current) {
             built.remove();
             tiles.delete(at);
-        } else if (at >= from && at < to && built.classList.contains("kept")) {
-            built.classList.remove("kept");
-            built.removeAttribute("style");
         }
     }
     const kept = current < shown.length && (current < from || current >= to) ? current : -1;
-    if (kept >= 0 && !tiles.has(kept)) {
-        tiles.set(kept, tile(kept));
-        if (kept < from) grid.prepend(/** @type {HTMLButtonElement} */ (tiles.get(kept)));
-        else grid.append(/** @type {HTMLButtonElement} */ (tiles.get(kept)));
-    }
-    let previous = kept >= 0 && kept < from ? tiles.get(kept) : undefined;
-    for (let at = from; at < to; at++) {
+    const wanted = Array.from({ length: to - from }, (_, offset) => from + offset); // in the document's order
+    if (kept >= 0 && kept < from) wanted.unshift(kept);
+    else if (kept >= 0) wanted.push(kept);
+    /** @type {HTMLButtonElement | undefined} */
+    let previous;
+    for (const at of wanted) {
         let built = tiles.get(at);
         if (!built) {
             built = tile(at);
@@ -143,34 +131,29 @@ function render() {
         built.tabIndex = at === current ? 0 : -1;
         built.setAttribute("aria-selected", String(at === current));
         built.setAttribute("aria-setsize", String(shown.length));
+        built.classList.toggle("kept", at === kept);
+        if (at !== kept) built.removeAttribute("style");
     }
-    if (kept >= 0) pin(/** @type {HTMLButtonElement} */ (tiles.get(kept)), kept);
+    if (kept >= 0) {
+        Object.assign(/** @type {HTMLButtonElement} */ (tiles.get(kept)).style, {
+            top: `${Math.floor(kept / columns) * row}px`, left: `${(kept % columns) * column}px`,
+            width: `${width}px`, height: `${row - gap}px` });
+    }
 }
 
-// Drops every tile built, to be built again as the filter now chooses.
-function dropall() {
-    for (const built of tiles.values()) built.remove();
-    tiles.clear();
-}
-
-// The summary line and the filter's counts, for what the filter and search show.
-function summarise() {
+// Shows what was added since the last time: the summary line and the filter's counts,
+// for what the filter and search show, and the tiles.
+export function refresh() {
     const count = kind === "all" ? found : { atari: 0, kv64: 0, neither: 0, [kind]: shown.length };
     const all = found.atari + found.kv64 + found.neither;
-    const hidden = files.length - shown.length;
     byid("summary").textContent = files.length === 0 ? "" :
-        counted(shown.length, count) + (hidden ? ` (of ${number(files.length)})` : "");
+        counted(shown.length, count) + (shown.length < files.length ? ` (of ${number(files.length)})` : "");
     for (const input of document.querySelectorAll("#kinds input")) {
         const { value, labels } = /** @type {HTMLInputElement} */ (input);
         const count = labels?.[0].querySelector(".count");
         if (count) count.textContent = String(value === "all" ? all : found[/** @type {keyof typeof found} */ (value)]);
     }
     /** @type {HTMLButtonElement} */ (byid("save-all")).disabled = files.length === 0;
-}
-
-// Shows what was added since the last time.
-export function refresh() {
-    summarise();
     render();
 }
 
@@ -182,7 +165,9 @@ function choose() {
     shown = [];
     current = 0;
     files.forEach((_, index) => take(index));
-    dropall();
+    // Every tile built goes, to be built again as the filter now chooses.
+    for (const built of tiles.values()) built.remove();
+    tiles.clear();
     refresh();
 }
 // What a filter or a search leaves is said once the typing has paused.
@@ -202,10 +187,10 @@ export function clear() {
 export const size = () => files.length;
 
 /** Moves the focus to the tile at an index in shown, scrolling it into view first
- * when it is not built or not wholly on the screen.
+ * when it is not built or not wholly on the screen; says whether there was a tile.
  * @param {number} at */
 function focusat(at) {
-    if (shown.length === 0) return;
+    if (shown.length === 0) return false;
     current = at = Math.min(Math.max(at, 0), shown.length - 1);
     const { columns, row, gap } = layout();
     const top = grid.getBoundingClientRect().top + Math.floor(at / columns) * row;
@@ -213,14 +198,11 @@ function focusat(at) {
     else if (top + row - gap > innerHeight) scrollBy(0, top + row - gap - innerHeight);
     render();
     tiles.get(at)?.focus();
+    return true;
 }
 
 /** Gives the current tile the focus, where there is one; says whether there was. */
-export function focus() {
-    if (shown.length === 0) return false;
-    focusat(current);
-    return true;
-}
+export const focus = () => focusat(current);
 
 // The save-all archive: for every file that was run, its standard output and,
 // where it wrote any, its standard error, under names that are safe and unique, and
