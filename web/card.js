@@ -29,33 +29,27 @@ export function save(name, blob) {
  * then.
  * @param {Decoded} file @param {() => void} then */
 export function open(file, then) {
-    const { path } = file;
+    const { path, run } = file;
     const heading = element("h2", "", path === "" ? "(a file with an empty name)" : path);
     heading.id = "card-heading";
     heading.tabIndex = -1;
-    /** @type {HTMLElement[]} */
-    const parts = [heading];
+    const made = texts(file);
     // Beside a report, the message about the other format is a note; alone, the
     // messages are the error they are.
-    const messages = element("pre", file.kind === "neither" ? "messages error" : "messages note");
-    const report = element("pre", "report");
+    const messages = element("pre", file.kind === "neither" ? "messages error" : "messages note", made.messages);
+    const report = element("pre", "report", made.text);
     const body = element("div", "body");
     const text = element("div", "text");
     text.append(messages, report);
     body.append(text);
-    for (const note of file.notes) parts.push(element("p", "note", note));
-    const { run } = file;
+    if (made.rows) body.append(mapimage(made.rows, path));
+    /** @type {HTMLElement[]} */
+    const parts = [heading, ...file.notes.map((note) => element("p", "note", note)),
+                   element("p", run === null ? "error" : "line", file.line), body];
     const actions = element("p", "actions");
-    if (run === null) {
-        parts.push(element("p", "error", file.line), body);
-    } else {
-        const made = texts(file);
-        messages.textContent = made.messages;
-        report.textContent = made.text;
+    if (run !== null) {
         // The style sheet fits the widest line to the card's width.
         report.style.setProperty("--columns", String(Math.max(...made.text.split("\n").map((line) => line.length))));
-        if (made.rows) body.append(mapimage(made.rows, path));
-        parts.push(element("p", "line", file.line), body);
         if (run.status !== 0) parts.push(element("p", "error", "exit status " + run.status));
         const button = element("button", "", "Save report");
         button.type = "button";
