@@ -21,27 +21,9 @@ export function install(busy) {
     document.head.append(manifest);
 
     const notice = byid("updating");
-    /** @type {ServiceWorker | null} */
-    let waiting = null; // the worker of the version ready to take over
-    let asked = false;
-    /** @param {ServiceWorker} worker */
-    function offer(worker) {
-        // The first version of a page has no version before it to replace.
-        if (!navigator.serviceWorker.controller) return;
-        waiting = worker;
-        notice.hidden = false;
-    }
     const update = byid("update");
+    let asked = false;
     let warned = false; // the button has asked once more
-    update.addEventListener("click", () => {
-        if (busy() && !warned) {
-            warned = true;
-            update.textContent = "Clear them and update";
-            return;
-        }
-        asked = true;
-        waiting?.postMessage("update");
-    });
     // The new version has taken over: this page asked for it, so load it. A page that
     // did not ask (another window did) keeps what it has until it is reloaded.
     navigator.serviceWorker.addEventListener("controllerchange", () => {
@@ -50,14 +32,28 @@ export function install(busy) {
 
     // The worker and the files it keeps are fetched past the HTTP cache, so that a new
     // version is seen as soon as it is deployed: on opening, whenever the page comes
-    // back into view, and every hour it stays open.
+    // back into view, and every hour it stays open. The worker of the version ready to
+    // take over is the registration's waiting one.
     navigator.serviceWorker.register("sw.js", { updateViaCache: "none" }).then((registration) => {
-        if (registration.waiting) offer(registration.waiting);
+        // The first version of a page has no version before it to replace.
+        function offer() {
+            if (navigator.serviceWorker.controller) notice.hidden = false;
+        }
+        if (registration.waiting) offer();
         registration.addEventListener("updatefound", () => {
             const installing = registration.installing;
             installing?.addEventListener("statechange", () => {
-                if (installing.state === "installed") offer(installing);
+                if (installing.state === "installed") offer();
             });
+        });
+        update.addEventListener("click", () => {
+            if (busy() && !warned) {
+                warned = true;
+                update.textContent = "Clear them and update";
+                return;
+            }
+            asked = true;
+            registration.waiting?.postMessage("update");
         });
         const check = () => registration.update().catch(() => {}); // offline: try later
         document.addEventListener("visibilitychange", () => {
