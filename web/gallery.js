@@ -132,12 +132,10 @@ function render() {
         built.setAttribute("aria-selected", String(at === current));
         built.setAttribute("aria-setsize", String(shown.length));
         built.classList.toggle("kept", at === kept);
-        if (at !== kept) built.removeAttribute("style");
-    }
-    if (kept >= 0) {
-        Object.assign(/** @type {HTMLButtonElement} */ (tiles.get(kept)).style, {
-            top: `${Math.floor(kept / columns) * row}px`, left: `${(kept % columns) * column}px`,
-            width: `${width}px`, height: `${row - gap}px` });
+        if (at === kept) Object.assign(built.style, { top: `${Math.floor(at / columns) * row}px`,
+                                                      left: `${(at % columns) * column}px`,
+                                                      width: `${width}px`, height: `${row - gap}px` });
+        else built.removeAttribute("style");
     }
 }
 
