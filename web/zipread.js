@@ -235,12 +235,8 @@ function zip64(extra, entry) {
  * @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
  * @param {number} size @param {string[]} notes */
 async function locate(read, tail, tailstart, end, size, notes) {
-    let disk = u16(tail, end + 4);
-    let dirdisk = u16(tail, end + 6);
-    let ondisk = u16(tail, end + 8);
-    let count = u16(tail, end + 10);
-    let dirsize = u32(tail, end + 12);
-    let diroffset = u32(tail, end + 16);
+    let [disk, dirdisk, ondisk, count] = [4, 6, 8, 10].map((field) => u16(tail, end + field));
+    let [dirsize, diroffset] = [12, 16].map((field) => u32(tail, end + field));
     let dirend = tailstart + end; // where the directory ends
     const locator = end - locatorsize;
     if (locator >= 0 && u32(tail, locator) === locatorsig) {
@@ -248,11 +244,10 @@ async function locate(read, tail, tailstart, end, size, notes) {
         // locator may not have been told: the record is then just before the locator.
         const stated = u64(tail, locator + 8);
         const moved = tailstart + locator - end64size;
-        let at = -1;
-        for (const where of [stated, moved]) {
-            if (at < 0 && where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig)
-                at = where;
-        }
+        /** Whether a zip64 end record begins at where, before the locator. @param {number} where */
+        const isrecord = async (where) =>
+            where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig;
+        const at = (await isrecord(stated)) ? stated : (await isrecord(moved)) ? moved : -1;
         if (at < 0) throw damaged("its zip64 end record is missing");
         if (at !== stated) notes.push(`its zip64 end record is ${at - stated} bytes past where its locator says`);
         const record = await read(at, end64size);
