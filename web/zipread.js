@@ -229,12 +229,12 @@ function zip64(extra, entry) {
 
 /** Where the central directory is, and how many members its end record says it
  * holds, from the end record at end of tail, the last bytes of the file from
- * tailstart on (and the zip64 end record, if there is one); notes gets what was
- * skipped or found out of place. Gives null for the end record of an archive stored
+ * tailstart on (and the zip64 end record, if there is one), after bytes after it and
+ * its comment; notes gets what was skipped or found out of place. Gives null for the end record of an archive stored
  * in this one; throws why any other end record cannot be the archive's.
  * @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
- * @param {number} size @param {string[]} notes */
-async function locate(read, tail, tailstart, end, size, notes) {
+ * @param {number} after @param {string[]} notes */
+async function locate(read, tail, tailstart, end, after, notes) {
     let [disk, dirdisk, ondisk, count] = [4, 6, 8, 10].map((field) => u16(tail, end + field));
     let [dirsize, diroffset] = [12, 16].map((field) => u32(tail, end + field));
     let dirend = tailstart + end; // where the directory ends
@@ -275,7 +275,6 @@ async function locate(read, tail, tailstart, end, size, notes) {
     if (start < 0) throw damaged("its directory lies outside it");
     if (start > 0 && u32(await read(0, 4), 0) === localsig) return null;
     if (start > 0) notes.push(`the ${start} bytes before it (a program it was joined to, perhaps) were skipped`);
-    const after = size - (tailstart + end + endsize + u16(tail, end + 20));
     if (after > 0) notes.push(`the ${after} bytes after its end record were skipped`);
     return { start, dirstart, dirsize, count };
 }
@@ -296,11 +295,11 @@ async function directory(read, size) {
     }
     /** @type {unknown} */
     let why = null;
-    for (const { end } of ends.sort((a, b) => Number(a.after > 0) - Number(b.after > 0))) {
+    for (const { end, after } of ends.sort((a, b) => Number(a.after > 0) - Number(b.after > 0))) {
         /** @type {string[]} */
         const notes = [];
         try {
-            const found = await locate(read, tail, tailstart, end, size, notes);
+            const found = await locate(read, tail, tailstart, end, after, notes);
             if (found) return { ...found, notes };
         } catch (e) {
             why ??= e;
