@@ -86,8 +86,7 @@ export function fromurls(urls, base) {
             return failing([url], "not a URL whose file name this page can read");
         }
         if (where.origin !== new URL(base).origin) return failing([name], "not on this page's server");
-        const here = where;
-        if (isarchive(name)) return { parts: [name], members: () => members(fromurl(here), headsize) };
-        return { parts: [name], head: () => fetchhead(here, headsize) };
+        if (isarchive(name)) return { parts: [name], members: () => members(fromurl(where), headsize) };
+        return { parts: [name], head: () => fetchhead(where, headsize) };
     });
 }

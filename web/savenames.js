@@ -120,13 +120,10 @@ export function savenames(files) {
     };
     const lines = files.map(({ path, out, err }) => {
         const base = safename(path);
-        const names = [claim(base, ".txt")];
-        entries.push({ path: names[0], bytes: out });
-        if (err.length > 0) {
-            names.push(claim(base, ".messages.txt"));
-            entries.push({ path: names[1], bytes: err });
-        }
-        return [shown(path), ...names].join("\t") + "\n";
+        const saved = [{ path: claim(base, ".txt"), bytes: out }];
+        if (err.length > 0) saved.push({ path: claim(base, ".messages.txt"), bytes: err });
+        entries.push(...saved);
+        return [shown(path), ...saved.map((entry) => entry.path)].join("\t") + "\n";
     });
     entries.push({ path: index, bytes: encoder.encode(lines.join("")) });
     return entries;

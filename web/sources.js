@@ -16,17 +16,20 @@ const unrangedbound = 64 * 1024 * 1024;
  * @param {ReadableStream<Uint8Array>} stream @param {number} size */
 export async function readhead(stream, size) {
     const reader = stream.getReader();
-    const head = new Uint8Array(size);
+    /** @type {Uint8Array[]} */
+    const parts = [];
     let length = 0;
     while (length < size) {
         const { done, value } = await reader.read();
         if (done) break;
         const part = value.subarray(0, size - length);
-        head.set(part, length);
+        parts.push(part);
         length += part.length;
     }
     reader.cancel().catch(() => {});
-    return head.slice(0, length);
+    const head = new Uint8Array(length);
+    parts.reduce((at, part) => (head.set(part, at), at + part.length), 0);
+    return head;
 }
 
 /** A source over a Blob or File.
@@ -38,26 +41,12 @@ export function fromfile(file) {
     };
 }
 
-/** At most limit bytes of a response's body, or an Error saying toolong if it has more.
+/** At most limit bytes of a response's body, or an Error saying toolong if it has more:
+ * its reading stops at the first byte past limit.
  * @param {Response} response @param {number} limit @param {string} toolong */
 async function body(response, limit, toolong) {
-    if (!response.body) return new Uint8Array(0);
-    const reader = response.body.getReader();
-    /** @type {Uint8Array[]} */
-    const parts = [];
-    let length = 0;
-    for (;;) {
-        const { done, value } = await reader.read();
-        if (done) break;
-        length += value.length;
-        if (length > limit) {
-            reader.cancel().catch(() => {});
-            throw new Error(toolong);
-        }
-        parts.push(value);
-    }
-    const bytes = new Uint8Array(length);
-    parts.reduce((at, part) => (bytes.set(part, at), at + part.length), 0);
+    const bytes = response.body ? await readhead(response.body, limit + 1) : new Uint8Array(0);
+    if (bytes.length > limit) throw new Error(toolong);
     return bytes;
 }
 
@@ -94,26 +83,25 @@ function contentrange(response) {
  * @param {URL} where @returns {Promise<Source>} */
 export async function fromurl(where) {
     const response = await request(where, `-${tailsize}`);
-    let size;
-    let kept; // bytes of the file from keptat on, read already
-    let keptat;
-    if (response.status === 416) {
-        [size, kept, keptat] = [0, new Uint8Array(0), 0];
-    } else if (response.status === 206) {
+    // A 416 answers a range that starts past the end: the file is empty.
+    let size = 0;
+    let kept = new Uint8Array(0); // bytes of the file from keptat on, read already
+    let keptat = 0;
+    if (response.status === 206) {
         const range = contentrange(response);
         if (!range || range[1] + 1 !== range[2] || range[1] - range[0] + 1 > tailsize)
             throw new Error("the server's answer to a range request is malformed");
         [keptat, , size] = range;
         kept = await body(response, range[1] - range[0] + 1, "the server sent more than it was asked");
         if (keptat + kept.length !== size) throw new Error("the server sent less than it said");
-    } else {
+    } else if (response.status !== 416) {
         const stated = Number(response.headers.get("Content-Length"));
         const toolong = `it is larger than ${unrangedbound / 1048576} MiB, and its server sends only whole files`;
         if (stated > unrangedbound) {
             response.body?.cancel().catch(() => {});
             throw new Error(toolong);
         }
-        [kept, keptat] = [await body(response, unrangedbound, toolong), 0];
+        kept = await body(response, unrangedbound, toolong);
         size = kept.length;
     }
     /** @param {number} offset @param {number} length */

@@ -229,18 +229,14 @@ function zip64(extra, entry) {
 
 /** Where the central directory is, and how many members its end record says it
  * holds, from the end record at end of tail, the last bytes of the file from
- * tailstart on (and the zip64 end record, if there is one); notes gets what was
- * skipped or found out of place. Gives null for the end record of an archive stored
+ * tailstart on (and the zip64 end record, if there is one), after bytes after it and
+ * its comment; notes gets what was skipped or found out of place. Gives null for the end record of an archive stored
  * in this one; throws why any other end record cannot be the archive's.
  * @param {Read} read @param {Uint8Array} tail @param {number} tailstart @param {number} end
- * @param {number} size @param {string[]} notes */
-async function locate(read, tail, tailstart, end, size, notes) {
-    let disk = u16(tail, end + 4);
-    let dirdisk = u16(tail, end + 6);
-    let ondisk = u16(tail, end + 8);
-    let count = u16(tail, end + 10);
-    let dirsize = u32(tail, end + 12);
-    let diroffset = u32(tail, end + 16);
+ * @param {number} after @param {string[]} notes */
+async function locate(read, tail, tailstart, end, after, notes) {
+    let [disk, dirdisk, ondisk, count] = [4, 6, 8, 10].map((field) => u16(tail, end + field));
+    let [dirsize, diroffset] = [12, 16].map((field) => u32(tail, end + field));
     let dirend = tailstart + end; // where the directory ends
     const locator = end - locatorsize;
     if (locator >= 0 && u32(tail, locator) === locatorsig) {
@@ -248,11 +244,10 @@ async function locate(read, tail, tailstart, end, size, notes) {
         // locator may not have been told: the record is then just before the locator.
         const stated = u64(tail, locator + 8);
         const moved = tailstart + locator - end64size;
-        let at = -1;
-        for (const where of [stated, moved]) {
-            if (at < 0 && where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig)
-                at = where;
-        }
+        /** Whether a zip64 end record begins at where, before the locator. @param {number} where */
+        const isrecord = async (where) =>
+            where >= 0 && where + end64size <= tailstart + locator && u32(await read(where, 4), 0) === end64sig;
+        const at = (await isrecord(stated)) ? stated : (await isrecord(moved)) ? moved : -1;
         if (at < 0) throw damaged("its zip64 end record is missing");
         if (at !== stated) notes.push(`its zip64 end record is ${at - stated} bytes past where its locator says`);
         const record = await read(at, end64size);
@@ -280,7 +275,6 @@ async function locate(read, tail, tailstart, end, size, notes) {
     if (start < 0) throw damaged("its directory lies outside it");
     if (start > 0 && u32(await read(0, 4), 0) === localsig) return null;
     if (start > 0) notes.push(`the ${start} bytes before it (a program it was joined to, perhaps) were skipped`);
-    const after = size - (tailstart + end + endsize + u16(tail, end + 20));
     if (after > 0) notes.push(`the ${after} bytes after its end record were skipped`);
     return { start, dirstart, dirsize, count };
 }
@@ -301,11 +295,11 @@ async function directory(read, size) {
     }
     /** @type {unknown} */
     let why = null;
-    for (const { end } of ends.sort((a, b) => Number(a.after > 0) - Number(b.after > 0))) {
+    for (const { end, after } of ends.sort((a, b) => Number(a.after > 0) - Number(b.after > 0))) {
         /** @type {string[]} */
         const notes = [];
         try {
-            const found = await locate(read, tail, tailstart, end, size, notes);
+            const found = await locate(read, tail, tailstart, end, after, notes);
             if (found) return { ...found, notes };
         } catch (e) {
             why ??= e;

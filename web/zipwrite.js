@@ -55,7 +55,6 @@ export function make(files) {
         central.push(record([4, centralsig], [2, unix | version], ...common,
                             [2, 0], [2, 0], [2, 0], [4, plainfile], [4, offset]), name);
         offset += localsize + name.length + bytes.length;
-        if (offset > mostbytes) throw new RangeError("the reports are too large for one archive of 4 GiB");
     }
     const size = central.reduce((sum, part) => sum + part.length, 0);
     if (offset + size > mostbytes) throw new RangeError("the reports are too large for one archive of 4 GiB");
